@@ -1,0 +1,55 @@
+#!/bin/sh
+# Manages the 32-bit Wine prefix named by WINEPREFIX.
+#   ensure  create it when missing and make sure its server runs detached from our output pipes
+#   fresh   throw the prefix away and create it anew (one prefix per test run)
+#   stop    end the prefix's server
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+: "${WINEPREFIX:?WINEPREFIX must name the prefix folder}"
+export WINEPREFIX
+
+start_server() {
+    # A server started by a test would hand Wine's background processes the test's output pipe, and
+    # every later test would wait for it: start them here, detached.
+    if ! wineserver -p >/dev/null 2>&1; then :; fi
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+create() {
+    mkdir -p "$WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1
+    # No 2 s wait per closed window under a bare X server, and a crash ends the program instead of
+    # opening a dialog that nobody closes.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+    touch "$WINEPREFIX/.vellumar-ready"
+}
+
+case "${1:-ensure}" in
+ensure)
+    lock="$WINEPREFIX.lock"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        [ -f "$WINEPREFIX/.vellumar-ready" ] || { rm -rf "$WINEPREFIX"; create; }
+        if [ ! -f "$WINEPREFIX/.vellumar-server" ]; then
+            start_server
+            touch "$WINEPREFIX/.vellumar-server"
+        fi
+    ) 9>"$lock"
+    ;;
+fresh)
+    wineserver -k >/dev/null 2>&1
+    rm -rf "$WINEPREFIX"
+    "$0" ensure
+    ;;
+stop)
+    wineserver -k >/dev/null 2>&1
+    rm -f "$WINEPREFIX/.vellumar-server"
+    ;;
+*)
+    echo "usage: $0 ensure|fresh|stop" >&2
+    exit 2
+    ;;
+esac

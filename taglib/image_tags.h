@@ -1,0 +1,70 @@
+// The tags of one JPEG: caption, layers and their positions, read from the tag packet of the file's
+// APP9 segment.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class XmlDocument;
+
+struct TagRegion {
+    int32_t isRect = 0;  // 1 for a rectangle, 0 for no region
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+struct TagLayer {
+    int32_t x = 0;
+    int32_t y = 0;
+    std::string name;  // in the ANSI code page
+    TagRegion region;
+};
+
+struct TagCaption {
+    int32_t x = 0;
+    int32_t y = 0;
+    std::string text;  // in the ANSI code page
+};
+
+// Which parts of the file Load reads: the segments before the image always; the compressed image data
+// only with kLoadImageData. The answers are the same either way; without the image data a Load reads
+// only the head of the file.
+enum LoadMode : int { kLoadMetadata = 1, kLoadImageData = 2, kLoadAll = 3 };
+
+class ImageTags {
+public:
+    ImageTags() = default;
+    ImageTags(const ImageTags&) = default;
+    ImageTags& operator=(const ImageTags&) = default;
+    virtual ~ImageTags() = default;
+
+    bool Load(const char* path, int mode = kLoadAll);
+    int LayerCount() const;
+    bool GetLayer(int index, TagLayer& out) const;
+    bool GetCaption(TagCaption& out) const;
+    void SetDisplaySize(int32_t width, int32_t height);
+
+    // Decodes the references of layer names and captions ("&lt;br&gt;" is CR LF, and so on).
+    static std::string UnescapeTagText(const std::string& text);
+
+    // The packet's coordinate space and the tag namespace; public for tests and tools.
+    int PacketVersion() const;
+    std::string GetLayerName(int index) const;
+    void SetLayerName(int index, const std::string& text);
+
+    std::string caption;  // UTF-8 after Load
+    std::string packet;
+    int32_t lastSizeX = 0;
+    int32_t lastSizeY = 0;
+    int32_t sizeX = 0;
+    int32_t sizeY = 0;
+
+private:
+    void BuildDefaultPacket(XmlDocument& document);
+    void UpgradeLegacyPacket();
+};
+
+// The URI of the suite's tag namespace, also the subject of the packet's description.
+extern const char* const SuiteNamespaceUri;
