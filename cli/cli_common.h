@@ -1,0 +1,36 @@
+// Helpers shared by the subcommands of vellumar-cli.
+#pragma once
+
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A subcommand's command line: options ("--name value" or "--name=value") and positional arguments.
+// "--" ends the options.
+struct CommandLine {
+    std::map<std::string, std::vector<std::string>> options;  // every value, in order, by option name
+    std::vector<std::string> positional;
+
+    bool Has(const std::string& name) const { return options.count(name) != 0; }
+    // The last value given for the option, or `fallback`.
+    std::string Value(const std::string& name, const std::string& fallback = {}) const;
+};
+
+// Parses argv[1..argc-1]. `valued` names the options that take a value, `flags` those that take none.
+// False with a message in `error` for an unknown option or a missing value.
+bool ParseCommandLine(int argc, char** argv, std::initializer_list<const char*> valued,
+                      std::initializer_list<const char*> flags, CommandLine& out, std::string& error);
+
+// Applies --codepage CP (a Windows code page number) to the tag library. False with a message when the
+// number is malformed or the platform cannot convert that code page.
+bool ApplyCodePageOption(const CommandLine& commandLine, std::string& error);
+
+// Prints "vellumar-cli COMMAND: MESSAGE" and the command's synopsis to stderr; returns 2.
+int UsageError(const char* command, const std::string& message, const char* synopsis);
+
+// A JSON string literal for a text in `codePage`; bytes that do not convert become U+FFFD.
+std::string JsonString(std::string_view text, int codePage);
+// A JSON string literal for UTF-8 text (invalid sequences become U+FFFD).
+std::string JsonStringUtf8(std::string_view utf8);

@@ -1,0 +1,5 @@
+// The subcommands of vellumar-cli. Each gets its own name as argv[0] and returns the exit status:
+// 0 success, 1 failure, 2 usage error (130 when the user interrupted a job).
+#pragma once
+
+int RunTagsCommand(int argc, char** argv);

@@ -1,0 +1,49 @@
+// vellumar-cli: the command-line face of the tag library and the index engine.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "diagnostics.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* synopsis;
+};
+
+constexpr Command kCommands[] = {
+    {"tags", RunTagsCommand, "tags [--codepage CP] [--display WxH] FILE...   print the tags of JPEG files"},
+};
+
+void PrintUsage(std::FILE* stream) {
+    std::fputs("usage: vellumar-cli COMMAND [OPTIONS] [ARGS]\n\ncommands:\n", stream);
+    for (const Command& command : kCommands) {
+        std::fprintf(stream, "  %s\n", command.synopsis);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The section reader's diagnostics would otherwise mix with the output on stdout.
+    SetDiagnosticStream(stderr);
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+        std::strcmp(argv[1], "help") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (std::strcmp(argv[1], command.name) == 0) {
+            return command.run(argc - 1, argv + 1);
+        }
+    }
+    std::fprintf(stderr, "vellumar-cli: unknown command '%s'\n", argv[1]);
+    PrintUsage(stderr);
+    return 2;
+}

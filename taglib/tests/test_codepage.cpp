@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "codepage.h"
+
+namespace {
+
+// Restores the code page in force after each test.
+class CodePageTest : public ::testing::Test {
+protected:
+    void SetUp() override { saved = ActiveCodePage(); }
+    void TearDown() override { SetActiveCodePage(saved); }
+    int saved = 0;
+};
+
+struct ConversionCase {
+    const char* label;
+    int codePage;
+    std::string utf8;
+    std::string ansi;
+};
+
+TEST_F(CodePageTest, ConvertsWholeTextsBothWays) {
+    const ConversionCase cases[] = {
+        {"ascii", 1252, "Lighthouse", "Lighthouse"},
+        {"latin accents", 1252, "Caf\xC3\xA9 cr\xC3\xA8me", "Caf\xE9 cr\xE8me"},
+        {"euro sign in the 0x80 row", 1252, "\xE2\x82\xAC 5", "\x80 5"},
+        {"cyrillic", 1251, "\xD0\x9C\xD0\xB8\xD1\x80", "\xCC\xE8\xF0"},
+        {"empty", 1252, "", ""},
+        {"utf-8 to itself", kCodePageUtf8, "Caf\xC3\xA9", "Caf\xC3\xA9"},
+    };
+    for (const ConversionCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        SetActiveCodePage(c.codePage);
+        EXPECT_EQ(Utf8ToAnsi(c.utf8), c.ansi);
+        EXPECT_EQ(AnsiToUtf8(c.ansi), c.utf8);
+    }
+}
+
+TEST_F(CodePageTest, TextThatDoesNotConvertComesBackUnchanged) {
+    SetActiveCodePage(1252);
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";  // no form in Windows-1252
+    EXPECT_EQ(Utf8ToAnsi(japanese), japanese);
+    const std::string brokenUtf8 = "ab\xC3(";  // a lead byte without its continuation
+    EXPECT_EQ(Utf8ToAnsi(brokenUtf8), brokenUtf8);
+
+    std::string out = "untouched";
+    EXPECT_FALSE(ConvertCodePage(japanese, kCodePageUtf8, 1252, out));
+    EXPECT_EQ(out, "untouched");
+}
+
+TEST_F(CodePageTest, UnknownCodePagesAreRefused) {
+    EXPECT_FALSE(IsCodePageSupported(0));
+    EXPECT_FALSE(IsCodePageSupported(-5));
+    EXPECT_FALSE(IsCodePageSupported(12345));
+    EXPECT_TRUE(IsCodePageSupported(1252));
+    EXPECT_TRUE(IsCodePageSupported(kCodePageUtf8));
+
+    SetActiveCodePage(12345);
+    EXPECT_EQ(AnsiToUtf8("Caf\xE9"), "Caf\xE9");
+}
+
+TEST_F(CodePageTest, LossyConversionReplacesOnlyTheBadBytes) {
+    EXPECT_EQ(ToUtf8Lossy("Caf\xE9", 1252), "Caf\xC3\xA9");
+    EXPECT_EQ(ToUtf8Lossy("ok\xFFok", kCodePageUtf8), "ok\xEF\xBF\xBDok");
+    EXPECT_EQ(ToUtf8Lossy("\xC3\xA9\xC3", kCodePageUtf8), "\xC3\xA9\xEF\xBF\xBD");
+    EXPECT_EQ(ToUtf8Lossy("", 1252), "");
+}
+
+#ifndef _WIN32
+TEST_F(CodePageTest, SystemCodePageFollowsTheLocaleAndTreatsCAsUtf8) {
+    struct LocaleCase {
+        const char* lang;
+        int expected;
+    };
+    const LocaleCase cases[] = {
+        {"C", kCodePageUtf8},          {"POSIX", kCodePageUtf8},    {"en_US.UTF-8", kCodePageUtf8},
+        {"de_DE.utf8", kCodePageUtf8}, {"fr_FR.ISO-8859-1", 28591}, {"fr_FR.ISO-8859-15@euro", 28605},
+        {"ru_RU.CP1251", 1251},
+    };
+    const char* savedAll = std::getenv("LC_ALL");
+    const char* savedCtype = std::getenv("LC_CTYPE");
+    const char* savedLang = std::getenv("LANG");
+    std::string all = savedAll ? savedAll : "";
+    std::string ctype = savedCtype ? savedCtype : "";
+    std::string lang = savedLang ? savedLang : "";
+    unsetenv("LC_ALL");
+    unsetenv("LC_CTYPE");
+    for (const LocaleCase& c : cases) {
+        SCOPED_TRACE(c.lang);
+        setenv("LANG", c.lang, 1);
+        EXPECT_EQ(SystemCodePage(), c.expected);
+    }
+    unsetenv("LANG");
+    EXPECT_EQ(SystemCodePage(), kCodePageUtf8);
+    auto restore = [](const char* name, const char* saved, const std::string& value) {
+        if (saved) {
+            setenv(name, value.c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    };
+    restore("LC_ALL", savedAll, all);
+    restore("LC_CTYPE", savedCtype, ctype);
+    restore("LANG", savedLang, lang);
+}
+#endif
+
+}  // namespace
