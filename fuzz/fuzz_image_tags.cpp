@@ -1,0 +1,52 @@
+// Any byte string as a JPEG file on disk, read the way both programs read tags: every query of the
+// tag reader, with and without a display size, and in the cheap head-only mode of the icon overlay.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "codepage.h"
+#include "diagnostics.h"
+#include "image_tags.h"
+
+namespace {
+std::string ScratchPath() {
+    const char* folder = std::getenv("TMPDIR");
+    return std::string(folder && *folder ? folder : "/tmp") + "/vellumar-fuzz-" + std::to_string(getpid()) +
+           ".jpg";
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static std::FILE* sink = std::fopen("/dev/null", "w");
+    static const std::string path = ScratchPath();
+    SetDiagnosticStream(sink);
+    SetActiveCodePage(1252);
+
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        return 0;
+    }
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+
+    for (int mode : {kLoadAll, kLoadMetadata}) {
+        ImageTags tags;
+        tags.Load(path.c_str(), mode);
+        for (int pass = 0; pass < 2; ++pass) {
+            int count = tags.LayerCount();
+            for (int i = -1; i <= count && i < 64; ++i) {
+                TagLayer layer;
+                tags.GetLayer(i, layer);
+            }
+            TagCaption caption;
+            tags.GetCaption(caption);
+            tags.SetDisplaySize(static_cast<int32_t>(size), -7);
+        }
+        ImageTags copy = tags;
+        (void)copy.PacketVersion();
+    }
+    return 0;
+}

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs what the project needs on Debian 12 (run as root). Installs only what is missing, so running it
+# again changes nothing.
+#   tools/install-deps.sh          everything: native, Windows cross build, Wine, GUI checks, fuzzing
+#   tools/install-deps.sh native   only what the native build of vellumar-cli needs
+set -euo pipefail
+
+native=(cmake ninja-build g++ make pkg-config libjpeg62-turbo-dev googletest)
+full=(
+    "${native[@]}"
+    clang libclang-rt-14-dev clang-format clang-tidy libbenchmark-dev
+    g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev
+    wine wine32:i386
+    xvfb xauth xdotool x11-utils imagemagick libvips-tools procps util-linux python3 file
+    chromium fonts-liberation
+)
+
+if [ "${1:-full}" = native ]; then
+    wanted=("${native[@]}")
+else
+    wanted=("${full[@]}")
+fi
+
+missing=()
+for package in "${wanted[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: nothing to install"
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: these packages are missing and need root to install: ${missing[*]}" >&2
+    exit 1
+fi
+
+for package in "${missing[@]}"; do
+    case "$package" in
+    *:i386)
+        dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+        ;;
+    esac
+done
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq "${missing[@]}"

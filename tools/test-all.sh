@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every preset and runs every test: native debug with AddressSanitizer and
+# UndefinedBehaviorSanitizer, native release, ThreadSanitizer over the threaded tests, the 32-bit Windows
+# build with its tests under Wine (unit tests, COM and GUI checks), bounded fuzzing, and the format check.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash tools/install-deps.sh || exit 1
+
+passed=0
+failed=0
+failures=()
+step() {
+    local name=$1
+    shift
+    echo
+    echo "==== $name"
+    local start=$SECONDS
+    if "$@"; then
+        echo "---- $name: ok ($((SECONDS - start)) s)"
+        passed=$((passed + 1))
+    else
+        echo "---- $name: FAILED ($((SECONDS - start)) s)"
+        failed=$((failed + 1))
+        failures+=("$name")
+    fi
+}
+
+build() {
+    local preset=$1
+    shift
+    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" "$@" -- -j2
+}
+
+format_check() {
+    git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+}
+
+windows_tests() {
+    build win32 || return 1
+    export VELLUMAR_WINEPREFIX="$root/build/win32/wineprefix"
+    # One fresh 32-bit prefix for the whole run, its server ended afterwards.
+    WINEPREFIX=$VELLUMAR_WINEPREFIX cmake/wine-prefix.sh fresh || return 1
+    ctest --preset win32
+    local status=$?
+    WINEPREFIX=$VELLUMAR_WINEPREFIX cmake/wine-prefix.sh stop
+    return $status
+}
+
+tsan_tests() {
+    build tsan || return 1
+    ctest --preset tsan
+}
+
+fuzzing() {
+    build fuzz || return 1
+    tools/run-fuzzers.sh build/fuzz "${VELLUMAR_FUZZ_SECONDS:-30}"
+}
+
+step "format" format_check
+step "native debug (ASan+UBSan): build" build debug-asan
+step "native debug (ASan+UBSan): tests" ctest --preset debug-asan
+step "native release: build" build release
+step "native release: tests" ctest --preset release
+step "ThreadSanitizer: threaded tests" tsan_tests
+step "32-bit Windows: build and tests under Wine" windows_tests
+step "fuzzing" fuzzing
+
+echo
+if [ "$failed" -gt 0 ]; then
+    printf 'failed step: %s\n' "${failures[@]}"
+fi
+echo "steps: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
