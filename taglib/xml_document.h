@@ -55,7 +55,13 @@ struct WriteOptions {
     static const WriteOptions& Default();
 };
 
-enum class XmlNodeType { Element = 0, ProcessingInstruction = 1, Comment = 2, CharacterData = 3, Document = 4 };
+enum class XmlNodeType {
+    Element = 0,
+    ProcessingInstruction = 1,
+    Comment = 2,
+    CharacterData = 3,
+    Document = 4
+};
 
 class XmlNode;
 class XmlDocument;
@@ -71,7 +77,8 @@ public:
     XmlNode() = default;
     XmlNode(const XmlNode&) = delete;
     XmlNode& operator=(const XmlNode&) = delete;
-    ~XmlNode() = default;
+    // Frees the subtree without recursion, so that a tree of any depth can be deleted.
+    ~XmlNode();
 
     // Parses one node from `position`; returns the position just after it, or nullptr on failure.
     const char* Load(const char* position, ParseOptions* options);
@@ -83,12 +90,14 @@ public:
     XmlNode* GetChild(int index) const;
     int GetChildCount() const;
     const std::string* GetChildValue(const char* childName) const;
-    std::string GetChildText(const char* childName, const WriteOptions& options = WriteOptions::Default()) const;
+    std::string GetChildText(const char* childName,
+                             const WriteOptions& options = WriteOptions::Default()) const;
     XmlAttribute* GetAttribute(const char* attributeName) const;
 
     static std::unique_ptr<XmlNode> CreateNode(const char* nodeName, const char* nodeValue = nullptr);
     XmlNode* AppendChild(std::unique_ptr<XmlNode> node);
-    static std::unique_ptr<XmlAttribute> CreateAttribute(const char* attributeName, const char* attributeValue);
+    static std::unique_ptr<XmlAttribute> CreateAttribute(const char* attributeName,
+                                                         const char* attributeValue);
     XmlAttribute* AppendAttribute(std::unique_ptr<XmlAttribute> attribute);
     bool RemoveAttribute(XmlAttribute* attribute);
     void Close();
@@ -103,6 +112,13 @@ public:
     std::vector<std::unique_ptr<XmlAttribute>> attributes;
     XmlNodeType type = XmlNodeType::Element;
     XmlDocument* document = nullptr;
+
+    // Elements nested deeper than this make a parse fail instead of exhausting the stack.
+    static constexpr int kMaxDepth = 256;
+
+private:
+    friend class XmlDocument;
+    const char* LoadElement(const char* position, const char* end, ParseOptions& options, int depth);
 };
 
 class XmlDocument : public XmlNode {
