@@ -1,0 +1,323 @@
+#include "document_handler_logic.h"
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+
+namespace {
+
+// Offset parents of a real page end at the body within a few steps; the bound only keeps a broken
+// chain from looping for ever.
+constexpr int kMaxOffsetParents = 4096;
+
+// Serial numbers of working files, shared by every handler of the process (one per browser window).
+std::atomic<uint32_t> workingFileSerial{0};
+
+int32_t ClampToInt32(int64_t value) {
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
+bool IsJpegImageType(const std::string& typeText) {
+    if (typeText.size() < 3) {
+        return false;
+    }
+    for (const char* name : {"JPG", "JPEG", "jpg", "jpeg"}) {
+        if (typeText.find(name) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string CaptionElementId(int counter) {
+    return "LumenoteSpan" + std::to_string(counter);
+}
+
+std::string TempFilePath(const std::string& tempFolder, const std::string& fileName) {
+    if (tempFolder.empty()) {
+        return {};
+    }
+    std::string path = tempFolder;
+    if (path.back() != '\\' && path.back() != '/') {
+        path += '\\';
+    }
+    path += fileName;
+    if (path.size() + 1 > kMaxPathLength) {
+        return {};
+    }
+    return path;
+}
+
+std::string WorkingFileName(uint32_t processId, uint32_t serial) {
+    return "file-" + std::to_string(processId) + "-" + std::to_string(serial) + ".jpg";
+}
+
+DocumentHandlerLogic::DocumentHandlerLogic(PageModel& pageModel) : page(pageModel) {}
+
+void DocumentHandlerLogic::AttachBrowser(const PageRef& newBrowser) {
+    showing = false;
+    annotated = false;
+    elementIds.clear();
+    // The captions of the earlier browser's page stay where they are; only our hold on them goes.
+    captionDocument.reset();
+    captionNodes.clear();
+    DisconnectDocumentEvents();
+
+    browser = newBrowser;
+    if (browser) {
+        if (browserConnected) {
+            // Another browser's connection would otherwise feed this handler events of two windows.
+            page.Unadvise(browserEvents, EventSource::kBrowser, browserCookie);
+            browserConnected = false;
+        }
+        browserEvents = page.GetConnectionContainer(browser);
+        if (browserEvents) {
+            ConnectBrowserEvents();
+        }
+    }
+}
+
+PageResult DocumentHandlerLogic::ConnectBrowserEvents() {
+    if (!browserEvents) {
+        return kPageFail;
+    }
+    uint32_t cookie = 0;
+    PageResult result = page.Advise(browserEvents, EventSource::kBrowser, cookie);
+    if (result >= 0) {
+        browserCookie = cookie;
+        browserConnected = true;
+    }
+    return result;
+}
+
+PageResult DocumentHandlerLogic::DisconnectBrowserEvents() {
+    DisconnectDocumentEvents();
+    if (!browserEvents) {
+        return kPageFail;
+    }
+    if (!browserConnected) {
+        return kPageOk;
+    }
+    browserConnected = false;
+    return page.Unadvise(browserEvents, EventSource::kBrowser, browserCookie);
+}
+
+void DocumentHandlerLogic::ConnectDocumentEvents() {
+    // One connection per document at most: each load event of a page comes here again.
+    DisconnectDocumentEvents();
+    PageRef document = browser ? page.GetDocument(browser) : PageRef();
+    documentEvents = document ? page.GetConnectionContainer(document) : PageRef();
+    if (!documentEvents) {
+        return;
+    }
+    uint32_t cookie = 0;
+    if (page.Advise(documentEvents, EventSource::kDocument, cookie) >= 0) {
+        documentCookie = cookie;
+        documentConnected = true;
+    }
+}
+
+void DocumentHandlerLogic::DisconnectDocumentEvents() {
+    if (documentEvents && documentConnected) {
+        page.Unadvise(documentEvents, EventSource::kDocument, documentCookie);
+    }
+    documentConnected = false;
+    documentCookie = 0;
+}
+
+std::string DocumentHandlerLogic::NewWorkingPath() {
+    uint32_t serial = workingFileSerial.fetch_add(1, std::memory_order_relaxed);
+    return TempFilePath(page.GetTempPath(), WorkingFileName(page.ProcessId(), serial));
+}
+
+void DocumentHandlerLogic::RemoveEarlierCaptions(const PageRef& document) {
+    if (captionDocument && page.SameObject(captionDocument, document)) {
+        for (const PageRef& node : captionNodes) {
+            page.RemoveNode(node);
+        }
+    }
+    captionNodes.clear();
+    captionDocument = document;
+}
+
+void DocumentHandlerLogic::AnnotatePage() {
+    // Without a working file that fits the path limit there is nothing a pass could read.
+    std::string workingPath = NewWorkingPath();
+    if (workingPath.empty()) {
+        return;
+    }
+    elementIds.clear();
+    PageRef document = browser ? page.GetDocument(browser) : PageRef();
+    if (!document) {
+        return;
+    }
+    RemoveEarlierCaptions(document);
+    PageRef images = page.GetImages(document);
+    if (!images) {
+        return;
+    }
+
+    const int32_t length = page.GetLength(images);
+    int counter = 0;
+    for (int32_t i = 0; i < length; ++i) {
+        PageRef item = page.ItemAt(images, i);
+        PageRef element = item ? page.AsElement(item) : PageRef();
+        PageRef image = item ? page.AsImage(item) : PageRef();
+        if (!element || !image) {
+            continue;
+        }
+        if (!IsJpegImageType(page.GetMimeType(image))) {
+            continue;
+        }
+        if (page.DownloadToFile(page.GetSrc(image), workingPath) < 0) {
+            continue;
+        }
+        // The page is untrusted: whatever the download holds, a false Load only skips this image. The
+        // tags live before the image data, so the rest of the file is not read.
+        if (!tags.Load(workingPath.c_str(), kLoadMetadata)) {
+            continue;
+        }
+        const int32_t width = page.GetWidth(image);
+        const int32_t height = page.GetHeight(image);
+        if (width != 0 && height != 0) {
+            tags.SetDisplaySize(width, height);
+        }
+        const int layerCount = tags.LayerCount();
+        for (int k = 0; k < layerCount; ++k) {
+            TagLayer layer;
+            if (!tags.GetLayer(k, layer)) {
+                continue;
+            }
+            int64_t x = 0;
+            int64_t y = 0;
+            PagePosition(element, x, y);
+            x += layer.x;
+            y += layer.y;
+            std::string id = CaptionElementId(counter);
+            ++counter;
+            CreateCaptionElement(document, id, ClampToInt32(x), ClampToInt32(y), layer.name);
+            elementIds.push_back(std::move(id));
+        }
+    }
+    page.RemoveFile(workingPath);
+    annotated = true;
+}
+
+void DocumentHandlerLogic::PagePosition(const PageRef& element, int64_t& x, int64_t& y) {
+    x = page.GetOffsetLeft(element);
+    y = page.GetOffsetTop(element);
+    PageRef parent = page.GetOffsetParent(element);
+    for (int depth = 0; parent && depth < kMaxOffsetParents; ++depth) {
+        x += page.GetOffsetLeft(parent);
+        y += page.GetOffsetTop(parent);
+        parent = page.GetOffsetParent(parent);
+    }
+}
+
+void DocumentHandlerLogic::CreateCaptionElement(const PageRef& document, const std::string& id, int32_t x,
+                                                int32_t y, const std::string& text) {
+    PageRef body = page.GetBody(document);
+    PageRef bodyNode = body ? page.AsDomNode(body) : PageRef();
+    if (!bodyNode) {
+        return;
+    }
+    PageRef span = page.CreateElement(document, kCaptionTag);
+    if (!span) {
+        return;
+    }
+    // Inner text, not markup: a layer name from a downloaded file never becomes part of the page's code.
+    page.PutInnerText(span, text);
+    page.PutId(span, id);
+    PageRef style = page.GetStyle(span);
+    if (!style) {
+        return;
+    }
+    page.PutStyleText(style, StyleProperty::kBackgroundColor, "#FFFFAA");
+    page.PutStyleText(style, StyleProperty::kBorderWidth, "1px");
+    page.PutStyleText(style, StyleProperty::kBorderStyle, "solid");
+    page.PutStylePixels(style, StyleProperty::kPixelLeft, x);
+    page.PutStylePixels(style, StyleProperty::kPixelTop, y);
+    page.PutStyleText(style, StyleProperty::kFontSize, "12px");
+    if (!showing) {
+        page.PutStyleText(style, StyleProperty::kDisplay, "none");
+    }
+    PageRef style2 = page.AsStyle2(style);
+    if (!style2) {
+        return;
+    }
+    page.PutPosition(style2, "absolute");
+    PageRef spanNode = page.AsDomNode(span);
+    if (spanNode && page.AppendChild(bodyNode, spanNode) >= 0) {
+        captionNodes.push_back(spanNode);
+    }
+}
+
+void DocumentHandlerLogic::ShowCaptions() {
+    showing = true;
+    for (const std::string& id : elementIds) {
+        SetCaptionDisplay(id, "");
+    }
+}
+
+void DocumentHandlerLogic::HideCaptions() {
+    showing = false;
+    for (const std::string& id : elementIds) {
+        SetCaptionDisplay(id, "none");
+    }
+}
+
+void DocumentHandlerLogic::SetCaptionDisplay(const std::string& id, const std::string& value) {
+    PageRef document = browser ? page.GetDocument(browser) : PageRef();
+    PageRef all = document ? page.GetAll(document) : PageRef();
+    PageRef found = all ? page.ItemById(all, id) : PageRef();
+    // Several elements with the id come back as a collection, which is no element.
+    PageRef element = found ? page.AsElement(found) : PageRef();
+    PageRef style = element ? page.GetStyle(element) : PageRef();
+    if (style) {
+        page.PutStyleText(style, StyleProperty::kDisplay, value);
+    }
+}
+
+PageResult DocumentHandlerLogic::Invoke(int32_t dispId, bool hasParameters) {
+    if (!hasParameters) {
+        return kPageInvalidArg;
+    }
+    switch (dispId) {
+        case kDispIdBeforeNavigate2:
+            annotated = false;
+            DisconnectDocumentEvents();
+            break;
+        case kDispIdDownloadComplete:
+        case kDispIdNavigateComplete2:
+        case kDispIdDocumentComplete:
+            ConnectDocumentEvents();
+            if (showing) {
+                AnnotatePage();
+            }
+            break;
+        case kDispIdContextMenu:
+            SaveContextImage();
+            break;
+        default:
+            break;
+    }
+    return kPageOk;
+}
+
+void DocumentHandlerLogic::SaveContextImage() {
+    PageRef document = browser ? page.GetDocument(browser) : PageRef();
+    PageRef window = document ? page.GetParentWindow(document) : PageRef();
+    PageRef event = window ? page.GetEvent(window) : PageRef();
+    PageRef source = event ? page.GetSrcElement(event) : PageRef();
+    PageRef image = source ? page.AsImage(source) : PageRef();
+    if (!image) {
+        return;
+    }
+    std::string path = TempFilePath(page.GetTempPath(), kContextImageFileName);
+    if (!path.empty()) {
+        page.DownloadToFile(page.GetSrc(image), path);
+    }
+}
