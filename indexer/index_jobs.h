@@ -1,0 +1,41 @@
+// The two indexing jobs: the rebuild over every fixed drive and the add-folder run over one folder tree.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "progress.h"
+#include "worker_thread.h"
+
+// What every run of an indexing job is given when it starts.
+struct IndexJobSettings {
+    ProgressCallback callback = nullptr;
+    void* userData = nullptr;
+    std::string indexPath;      // a copy of the engine's
+    std::string programFolder;  // holds the thumbnail cache
+    std::shared_ptr<std::recursive_mutex> indexWriteLock;
+    int codePage = 0;  // the active code page when the job starts
+};
+
+// The common shape of the two jobs: a worker thread whose runs report progress and can be cancelled.
+class IndexJob : public WorkerThread {
+public:
+    // Sets the cancel flag of the current run, waits up to `limitMilliseconds` for it to end and
+    // abandons it when it has not: it then counts as not running, its index stream is closed and none
+    // of its progress calls reaches the caller any more.
+    void Cancel(int limitMilliseconds);
+};
+
+class RebuildJob : public IndexJob {
+public:
+    // `roots`: the drive roots to walk in order ("C:" style on Windows); empty: the platform's fixed
+    // drives.
+    bool Start(const IndexJobSettings& settings, const std::vector<std::string>& roots);
+};
+
+class AddFolderJob : public IndexJob {
+public:
+    bool Start(const IndexJobSettings& settings, const std::string& folder);
+};

@@ -1,0 +1,102 @@
+// The thread class of every job, and the state of one run of a job.
+//
+// A job's body runs on a thread of its own. A cancel sets the run's cancel flag and waits a grace
+// period; a worker that overruns it is not interrupted (that could strike while it holds a lock or is
+// half-way through a write) but abandoned: the job counts as not running at once, the run's write gate
+// closes so that the worker writes nothing more, and the worker finishes on its own. Everything the
+// worker touches belongs to its WorkerRun, which its thread keeps alive, so a new run of the same job
+// can start at once without meeting the old one.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class WorkerRun {
+public:
+    WorkerRun() = default;
+    virtual ~WorkerRun() = default;
+    WorkerRun(const WorkerRun&) = delete;
+    WorkerRun& operator=(const WorkerRun&) = delete;
+
+    // The job body; its result is the run's exit code.
+    virtual int Run() = 0;
+
+    // The cancel flag, read and written only under the run's lock. An abandoned run counts as
+    // cancelled.
+    void RequestCancel();
+    bool IsCancelled() const;
+    void ClearCancel();
+
+    // Runs `write` under the write gate unless the run has been abandoned. False when it did not run.
+    template <typename Write>
+    bool WriteGuarded(Write&& write) {
+        std::lock_guard<std::mutex> gate(writeGate);
+        if (abandoned.load()) {
+            return false;
+        }
+        write();
+        return true;
+    }
+    bool IsAbandoned() const { return abandoned.load(); }
+
+    // Closes the write gate (waiting for a write in progress) and lets the run close what it holds.
+    // Called on the cancelling thread.
+    void Abandon();
+
+    bool IsFinished() const;
+    int ExitCode() const { return exitCode.load(); }
+
+protected:
+    // Called under the write gate when the run is abandoned: close streams here.
+    virtual void OnAbandon() {}
+
+private:
+    friend class WorkerThread;
+    void Finish(int code);
+    // Waits until the run has finished; false when `milliseconds` passed first (negative: no limit).
+    bool WaitFinished(int milliseconds) const;
+
+    mutable std::recursive_mutex lock;  // guards `cancelled` only
+    bool cancelled = false;
+    std::mutex writeGate;
+    std::atomic<bool> abandoned{false};
+    mutable std::mutex doneMutex;
+    mutable std::condition_variable doneSignal;
+    bool finished = false;
+    std::atomic<int> exitCode{0};
+};
+
+class WorkerThread {
+public:
+    WorkerThread() = default;
+    virtual ~WorkerThread();
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+
+    // Starts `run` on a new thread; the object counts as running from here until the run returns or
+    // is force-stopped. A run still going from before is abandoned first. False when no thread could
+    // be made (the object is then not running).
+    bool Start(std::shared_ptr<WorkerRun> run);
+    // Returns at once when nothing runs; else waits up to `limitMilliseconds` for the run to end and
+    // force-stops it when it has not.
+    void JoinOrForceStop(int limitMilliseconds);
+    // Abandons the current run (see above). Afterwards the object counts as not running.
+    virtual void ForceStop();
+    // Waits for the current run to end by itself.
+    void Join();
+    bool IsRunning() const;
+
+protected:
+    std::shared_ptr<WorkerRun> CurrentRun() const;
+
+private:
+    static void ThreadMain(std::shared_ptr<WorkerRun> run);
+    void AbandonLocked();  // under `mutex`
+
+    mutable std::mutex mutex;
+    std::shared_ptr<WorkerRun> run;
+    std::thread thread;
+};
