@@ -6,6 +6,7 @@
 #include <string>
 
 class XmlDocument;
+class XmlNode;
 
 struct TagRegion {
     int32_t isRect = 0;  // 1 for a rectangle, 0 for no region
@@ -49,7 +50,7 @@ public:
     // Decodes the references of layer names and captions ("&lt;br&gt;" is CR LF, and so on).
     static std::string UnescapeTagText(const std::string& text);
 
-    // The packet's coordinate space and the tag namespace; public for tests and tools.
+    // The packet's version and raw layer names, as the legacy upgrade uses them; public for tests and tools.
     int PacketVersion() const;
     std::string GetLayerName(int index) const;
     void SetLayerName(int index, const std::string& text);
@@ -64,6 +65,7 @@ public:
 private:
     void BuildDefaultPacket(XmlDocument& document);
     void UpgradeLegacyPacket();
+    void ReadRegion(const XmlNode& region, TagRegion& out) const;
 };
 
 // The URI of the suite's tag namespace, also the subject of the packet's description.

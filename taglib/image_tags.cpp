@@ -1,0 +1,450 @@
+#include "image_tags.h"
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "codepage.h"
+#include "jpeg_sections.h"
+#include "xml_document.h"
+
+const char* const SuiteNamespaceUri = "http://ns.lumenote.example/tags/1.0/";
+
+namespace {
+
+constexpr const char* kRdfSyntaxNamespaceUri = "http://www.w3.org/1999/02/22-rdf-syntax-ns#";
+
+// The comment that the GD graphics library's JPEG writer puts into the images it makes; the suite's
+// online editor saves through it.
+constexpr std::string_view kGdCreatorLine = "CREATOR: gd-jpeg v1.0 (using IJG JPEG v62), default quality";
+constexpr const char* kGdCaption = "Created with Lumenote online editor";
+
+ParseOptions MakeParseOptions(bool trimValue, char escapeChar) {
+    ParseOptions options;
+    options.trimValue = trimValue;
+    options.escapeChar = escapeChar;
+    return options;
+}
+
+// The packet is read without an escape character where the editor's raw texts matter (the main parse,
+// the caption text, the version) and with the backslash escape by the queries.
+ParseOptions MainParseOptions() {
+    return MakeParseOptions(true, '\0');
+}
+ParseOptions LayerCountParseOptions() {
+    return MakeParseOptions(false, '\\');
+}
+ParseOptions QueryParseOptions() {
+    return MakeParseOptions(true, '\\');
+}
+
+// Packets are kept on one line, values written as they are.
+WriteOptions PacketWriteOptions() {
+    WriteOptions options;
+    options.newLine = false;
+    options.encodeEntities = true;
+    options.quoteChar = '"';
+    return options;
+}
+
+// A parsed packet; the document lives only as long as the operation that parsed it.
+class ParsedPacket {
+public:
+    ParsedPacket(const std::string& packet, ParseOptions options) : parseOptions(std::move(options)) {
+        document.Load(packet.c_str(), &parseOptions);
+    }
+
+    // "rdf:RDF" / "rdf:Description", or nullptr.
+    XmlNode* Description() const {
+        XmlNode* root = document.GetChild("rdf:RDF");
+        return root != nullptr ? root->GetChild("rdf:Description") : nullptr;
+    }
+
+    XmlNode* LayerList() const {
+        XmlNode* description = Description();
+        return description != nullptr ? description->GetChild("nto:layer") : nullptr;
+    }
+
+    // Child `index` of the layer list, whatever its kind, or nullptr.
+    XmlNode* Layer(int index) const {
+        XmlNode* layers = LayerList();
+        return layers != nullptr ? layers->GetChild(index) : nullptr;
+    }
+
+    XmlDocument document;
+
+private:
+    ParseOptions parseOptions;
+};
+
+bool IsDecimalSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The C library's leading-integer rule: leading white space, an optional sign, digits up to the first
+// non-digit; no digits read as 0. Values beyond 32 bits saturate, as strtol does with a 32-bit long.
+int32_t ReadDecimal(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && IsDecimalSpace(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = magnitude * 10 + (text[i] - '0');
+        if (magnitude > kLimit) {
+            magnitude = kLimit;
+        }
+    }
+    int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<int32_t>::max()) {
+        return std::numeric_limits<int32_t>::max();
+    }
+    return static_cast<int32_t>(value);
+}
+
+int32_t ReadChildDecimal(const XmlNode& node, const char* childName) {
+    return ReadDecimal(node.GetChildText(childName));
+}
+
+// value × numerator / denominator in signed 32-bit arithmetic: the product wraps around as a 32-bit
+// multiplication does, the quotient truncates toward zero. Defined for every input, including the
+// product's overflow and the minimum divided by -1.
+int32_t Scale(int32_t value, int32_t numerator, int32_t denominator) {
+    auto product = static_cast<int32_t>(static_cast<uint32_t>(int64_t{value} * numerator));
+    if (denominator == 0) {
+        return value;
+    }
+    if (denominator == -1) {
+        return static_cast<int32_t>(0u - static_cast<uint32_t>(product));
+    }
+    return product / denominator;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void AppendNumberChild(XmlNode& parent, const char* name, int32_t value) {
+    parent.AppendChild(XmlNode::CreateNode(name, std::to_string(value).c_str()));
+}
+
+// Gives every layer a fresh "nto:UID", numbered from 1 in document order, and makes the list a
+// collection.
+void RenumberLayerUids(XmlNode& layerList) {
+    if (layerList.GetAttribute("rdf:parseType") == nullptr) {
+        layerList.AppendAttribute(XmlNode::CreateAttribute("rdf:parseType", "Collection"));
+    }
+    for (int i = 0; i < layerList.GetChildCount(); ++i) {
+        XmlNode* layer = layerList.GetChild(i);
+        if (XmlAttribute* uid = layer->GetAttribute("UID")) {
+            layer->RemoveAttribute(uid);
+        }
+        if (XmlAttribute* uid = layer->GetAttribute("nto:UID")) {
+            layer->RemoveAttribute(uid);
+        }
+        layer->AppendAttribute(XmlNode::CreateAttribute("nto:UID", std::to_string(i + 1).c_str()));
+    }
+}
+
+// Lays a packet this library built out as an APP9 section: length (text + zero + the two length bytes),
+// the text and a terminating zero.
+const JpegSection* InsertPacketSection(JpegSectionList& sections, const std::string& text) {
+    size_t size = text.size() + 3;
+    if (size > 0xFFFF) {
+        return nullptr;
+    }
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size]);
+    if (!data) {
+        return nullptr;
+    }
+    data[0] = static_cast<uint8_t>(size >> 8);
+    data[1] = static_cast<uint8_t>(size & 0xFF);
+    std::memcpy(data.get() + 2, text.data(), text.size());
+    data[size - 1] = 0;
+    return sections.InsertSection(kMarkerApp9, std::move(data), size);
+}
+
+// Closes the file on every path out of Load.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool ImageTags::Load(const char* path, int mode) {
+    JpegSectionList sections;  // each Load reads into a list of its own
+    caption.clear();
+    if (path == nullptr) {
+        return false;
+    }
+    {
+        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+        if (!file) {
+            return false;
+        }
+        // The segments that hold tags all come before the scan; the image data is read only on request.
+        int readMode = kReadMetadata | ((mode & kLoadImageData) != 0 ? kReadImage : 0);
+        if (!sections.ReadSections(file.get(), readMode)) {
+            return false;
+        }
+    }
+
+    const JpegSection* packetSection = sections.FindSection(kMarkerApp9);
+    if (packetSection == nullptr) {
+        XmlDocument defaultDocument;
+        BuildDefaultPacket(defaultDocument);
+        packetSection = InsertPacketSection(sections, packet);
+        if (packetSection == nullptr) {
+            sections.DiscardSections();
+            return false;
+        }
+    }
+    packet = std::string(packetSection->PayloadText());
+
+    {
+        ParsedPacket parsed(packet, MainParseOptions());
+        XmlNode* description = parsed.Description();
+        XmlNode* capText = description != nullptr ? description->GetChild("nto:cap_text") : nullptr;
+        if (capText != nullptr) {
+            caption = UnescapeTagText(capText->value);
+        } else if (const JpegSection* comment = sections.FindSection(kMarkerComment)) {
+            caption = std::string(comment->PayloadText());
+        }
+    }
+    if (caption.find(kGdCreatorLine) != std::string::npos) {
+        caption = kGdCaption;
+    }
+    sections.DiscardSections();
+
+    ParseOptions options = MainParseOptions();
+    XmlDocument document;
+    document.Load(packet.c_str(), &options);
+    XmlNode* root = document.GetChild("rdf:RDF");
+    if (root == nullptr) {
+        // Not a tag packet at all: the image counts as untagged.
+        BuildDefaultPacket(document);
+        root = document.GetChild("rdf:RDF");
+        if (root == nullptr) {
+            return false;
+        }
+    }
+    XmlNode* description = root->GetChild("rdf:Description");
+    if (description == nullptr || description->GetChild("nto:size_x") == nullptr ||
+        description->GetChild("nto:size_y") == nullptr) {
+        return false;
+    }
+    sizeX = ReadChildDecimal(*description, "nto:size_x");
+    sizeY = ReadChildDecimal(*description, "nto:size_y");
+    lastSizeX = sizeX;
+    lastSizeY = sizeY;
+
+    if (XmlNode* layerList = description->GetChild("nto:layer")) {
+        RenumberLayerUids(*layerList);
+    }
+    packet = document.GetXml(PacketWriteOptions());
+
+    if (PacketVersion() < 2) {
+        UpgradeLegacyPacket();
+    }
+    return true;
+}
+
+void ImageTags::BuildDefaultPacket(XmlDocument& document) {
+    packet.clear();
+    document.Close();
+    if (sizeX == 0) {
+        sizeX = lastSizeX;
+    }
+    if (sizeY == 0) {
+        sizeY = lastSizeY;
+    }
+
+    XmlNode* root = document.AppendChild(XmlNode::CreateNode("rdf:RDF"));
+    root->AppendAttribute(XmlNode::CreateAttribute("xmlns:nto", SuiteNamespaceUri));
+    root->AppendAttribute(XmlNode::CreateAttribute("xmlns:rdf", kRdfSyntaxNamespaceUri));
+    XmlNode* description = root->AppendChild(XmlNode::CreateNode("rdf:Description"));
+    description->AppendAttribute(XmlNode::CreateAttribute("rdf:about", SuiteNamespaceUri));
+    AppendNumberChild(*description, "nto:size_x", sizeX);
+    AppendNumberChild(*description, "nto:size_y", sizeY);
+    AppendNumberChild(*description, "nto:last_size_x", lastSizeX);
+    AppendNumberChild(*description, "nto:last_size_y", lastSizeY);
+    XmlNode* layerList = description->AppendChild(XmlNode::CreateNode("nto:layer"));
+    layerList->AppendAttribute(XmlNode::CreateAttribute("rdf:parseType", "Collection"));
+    description->AppendChild(XmlNode::CreateNode("nto:caption_x", "10"));
+    description->AppendChild(XmlNode::CreateNode("nto:caption_y", "10"));
+    description->AppendChild(XmlNode::CreateNode("nto:version", "2"));
+
+    packet = document.GetXml(PacketWriteOptions());
+}
+
+int ImageTags::PacketVersion() const {
+    ParsedPacket parsed(packet, MainParseOptions());
+    XmlNode* description = parsed.Description();
+    if (description == nullptr || description->GetChild("nto:version") == nullptr) {
+        return 0;
+    }
+    return ReadChildDecimal(*description, "nto:version");
+}
+
+// Legacy packets hold their texts in the ANSI code page; the queries expect UTF-8. The packet keeps its
+// version, so every Load of it converts again.
+void ImageTags::UpgradeLegacyPacket() {
+    caption = AnsiToUtf8(caption);
+    int count = LayerCount();
+    for (int i = 0; i < count; ++i) {
+        SetLayerName(i, AnsiToUtf8(GetLayerName(i)));
+    }
+}
+
+std::string ImageTags::GetLayerName(int index) const {
+    ParsedPacket parsed(packet, QueryParseOptions());
+    XmlNode* layer = parsed.Layer(index);
+    return layer != nullptr ? layer->GetChildText("nto:name") : std::string();
+}
+
+void ImageTags::SetLayerName(int index, const std::string& text) {
+    ParsedPacket parsed(packet, QueryParseOptions());
+    XmlNode* layer = parsed.Layer(index);
+    // A layer without a name stays as it is: it gets none, and GetLayer passes it over either way.
+    XmlNode* name = layer != nullptr ? layer->GetChild("nto:name") : nullptr;
+    if (name == nullptr) {
+        return;
+    }
+    name->value = text;
+    packet = parsed.document.GetXml(PacketWriteOptions());
+}
+
+int ImageTags::LayerCount() const {
+    ParsedPacket parsed(packet, LayerCountParseOptions());
+    XmlNode* layerList = parsed.LayerList();
+    return layerList != nullptr ? layerList->GetChildCount() : 0;
+}
+
+bool ImageTags::GetLayer(int index, TagLayer& out) const {
+    ParsedPacket parsed(packet, QueryParseOptions());
+    XmlNode* layer = parsed.Layer(index);
+    if (layer == nullptr || layer->GetChild("nto:name") == nullptr ||
+        layer->GetChild("nto:pos_x") == nullptr || layer->GetChild("nto:pos_y") == nullptr) {
+        return false;
+    }
+    int32_t x = ReadChildDecimal(*layer, "nto:pos_x");
+    int32_t y = ReadChildDecimal(*layer, "nto:pos_y");
+    if (sizeX != 0 && sizeY != 0) {
+        x = Scale(x, lastSizeX, sizeX);
+        y = Scale(y, lastSizeY, sizeY);
+    }
+    out.x = x;
+    out.y = y;
+    out.name = Utf8ToAnsi(UnescapeTagText(layer->GetChildText("nto:name")));
+    if (const XmlNode* region = layer->GetChild("nto:region")) {
+        ReadRegion(*region, out.region);
+    }
+    return true;
+}
+
+// A region without a type is no region; a rectangle lacking a coordinate reads it as 0 (the
+// leading-integer rule on an empty text).
+void ImageTags::ReadRegion(const XmlNode& region, TagRegion& out) const {
+    const XmlAttribute* type = region.GetAttribute("nto:region_type");
+    if (type == nullptr || !EqualsIgnoringAsciiCase(type->value, "rect")) {
+        out = TagRegion{};
+        return;
+    }
+    out.isRect = 1;
+    out.left = ReadChildDecimal(region, "nto:region_left");
+    out.top = ReadChildDecimal(region, "nto:region_top");
+    out.width = ReadChildDecimal(region, "nto:region_width");
+    out.height = ReadChildDecimal(region, "nto:region_height");
+    if (sizeX != 0 && sizeY != 0) {
+        out.left = Scale(out.left, lastSizeX, sizeX);
+        out.width = Scale(out.width, lastSizeX, sizeX);
+        out.top = Scale(out.top, lastSizeY, sizeY);
+        out.height = Scale(out.height, lastSizeY, sizeY);
+    }
+}
+
+bool ImageTags::GetCaption(TagCaption& out) const {
+    ParsedPacket parsed(packet, QueryParseOptions());
+    const XmlNode* description = parsed.Description();
+    if (description == nullptr) {
+        return false;
+    }
+    const XmlNode* source = description;
+    const char* xName = "nto:caption_x";
+    const char* yName = "nto:caption_y";
+    if (const XmlNode* captionNode = description->GetChild("nto:caption")) {
+        source = captionNode;
+        xName = "nto:pos_x";
+        yName = "nto:pos_y";
+    }
+    if (source->GetChild(xName) == nullptr || source->GetChild(yName) == nullptr) {
+        return false;
+    }
+    int32_t x = ReadChildDecimal(*source, xName);
+    int32_t y = ReadChildDecimal(*source, yName);
+    // Each axis is scaled on its own here, unlike layer positions.
+    out.x = sizeX != 0 ? Scale(x, lastSizeX, sizeX) : x;
+    out.y = sizeY != 0 ? Scale(y, lastSizeY, sizeY) : y;
+    out.text = Utf8ToAnsi(caption);
+    return true;
+}
+
+void ImageTags::SetDisplaySize(int32_t width, int32_t height) {
+    lastSizeX = width;
+    lastSizeY = height;
+}
+
+std::string ImageTags::UnescapeTagText(const std::string& text) {
+    struct Reference {
+        std::string_view text;
+        const char* replacement;
+    };
+    // Tested in this order; "&lt;br&gt;" before "&lt;" so that a line break is not read as "<br>".
+    static constexpr Reference kReferences[] = {
+        {"&lt;br&gt;", "\r\n"}, {"&apos;", "'"}, {"&quot;", "\""}, {"&amp;", "&"},
+        {"&lt;", "<"},          {"&gt;", ">"},   {"&#092;", "\\"},
+    };
+    std::string out;
+    out.reserve(text.size());
+    std::string_view rest(text);
+    while (!rest.empty()) {
+        if (rest.front() != '&') {
+            out += rest.front();
+            rest.remove_prefix(1);
+            continue;
+        }
+        bool matched = false;
+        for (const Reference& reference : kReferences) {
+            if (rest.starts_with(reference.text)) {
+                out += reference.replacement;
+                rest.remove_prefix(reference.text.size());
+                matched = true;
+                break;
+            }
+        }
+        if (!matched) {
+            rest.remove_prefix(1);  // a bare ampersand is dropped
+        }
+    }
+    return out;
+}
