@@ -757,16 +757,7 @@ XmlNode* XmlNode::AppendChild(std::unique_ptr<XmlNode> node) {
         return nullptr;
     }
     node->parent = this;
-    // The whole subtree joins this node's document, so nodes built apart know where they belong.
-    std::vector<XmlNode*> pending{node.get()};
-    while (!pending.empty()) {
-        XmlNode* current = pending.back();
-        pending.pop_back();
-        current->document = document;
-        for (const auto& child : current->children) {
-            pending.push_back(child.get());
-        }
-    }
+    node->document = document;
     children.push_back(std::move(node));
     return children.back().get();
 }
