@@ -130,7 +130,7 @@ void DocumentHandlerLogic::DisconnectDocumentEvents() {
 
 std::string DocumentHandlerLogic::NewWorkingPath() {
     uint32_t serial = workingFileSerial.fetch_add(1, std::memory_order_relaxed);
-    return TempFilePath(page.GetTempPath(), WorkingFileName(page.ProcessId(), serial));
+    return TempFilePath(page.GetTempFolder(), WorkingFileName(page.ProcessId(), serial));
 }
 
 void DocumentHandlerLogic::RemoveEarlierCaptions(const PageRef& document) {
@@ -144,6 +144,14 @@ void DocumentHandlerLogic::RemoveEarlierCaptions(const PageRef& document) {
 }
 
 void DocumentHandlerLogic::AnnotatePage() {
+    if (passRunning) {
+        return;
+    }
+    struct PassScope {
+        bool& flag;
+        explicit PassScope(bool& running) : flag(running) { flag = true; }
+        ~PassScope() { flag = false; }
+    } scope(passRunning);
     // Without a working file that fits the path limit there is nothing a pass could read.
     std::string workingPath = NewWorkingPath();
     if (workingPath.empty()) {
@@ -316,7 +324,7 @@ void DocumentHandlerLogic::SaveContextImage() {
     if (!image) {
         return;
     }
-    std::string path = TempFilePath(page.GetTempPath(), kContextImageFileName);
+    std::string path = TempFilePath(page.GetTempFolder(), kContextImageFileName);
     if (!path.empty()) {
         page.DownloadToFile(page.GetSrc(image), path);
     }

@@ -103,6 +103,7 @@ private:
     bool documentConnected = false;
     bool showing = false;
     bool annotated = false;
+    bool passRunning = false;             // a download may let the browser deliver events into a running pass
     std::vector<std::string> elementIds;  // ids made by the latest pass, in creation order
     ImageTags tags;                       // reused for every image of every pass
 

@@ -105,7 +105,7 @@ public:
     // Files: synchronous download replacing the file; the user's temp folder (ends with a separator,
     // empty when it cannot be determined); removing a file; this process's id for unique file names.
     virtual PageResult DownloadToFile(const std::string& url, const std::string& path) = 0;
-    virtual std::string GetTempPath() = 0;
+    virtual std::string GetTempFolder() = 0;
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual uint32_t ProcessId() = 0;
 };

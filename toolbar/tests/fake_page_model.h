@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -146,11 +147,12 @@ struct Download {
 
 class FakePageModel : public PageModel {
 public:
-    std::string tempPath;                          // what GetTempPath answers
+    std::string tempPath;                          // what GetTempFolder answers
     std::map<std::string, std::string> resources;  // URL -> bytes served
     std::vector<Download> downloads;
     std::vector<std::string> removedFiles;
     uint32_t processId = 4242;
+    std::function<void()> onDownload;  // runs inside each download, as a browser's events may
 
     template <class T>
     static std::shared_ptr<T> As(const PageRef& object) {
@@ -356,6 +358,9 @@ public:
     }
     PageResult DownloadToFile(const std::string& url, const std::string& path) override {
         downloads.push_back({url, path});
+        if (onDownload) {
+            onDownload();
+        }
         auto it = resources.find(url);
         if (it == resources.end()) {
             return kPageFail;
@@ -364,7 +369,7 @@ public:
         out.write(it->second.data(), static_cast<std::streamsize>(it->second.size()));
         return out.good() ? kPageOk : kPageFail;
     }
-    std::string GetTempPath() override { return tempPath; }
+    std::string GetTempFolder() override { return tempPath; }
     bool RemoveFile(const std::string& path) override {
         removedFiles.push_back(path);
         std::error_code error;

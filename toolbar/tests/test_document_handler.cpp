@@ -196,7 +196,8 @@ TEST_F(DocumentHandlerTest, OffsetParentsAddUpToThePagePosition) {
 }
 
 TEST_F(DocumentHandlerTest, PositionsBeyondThe32BitRangeAreClamped) {
-    auto image = AddImage("http://a/1", TaggedJpeg(100, 100, {{"Edge", 2000000000, -2000000000}}));
+    // A packet size of 0 x 0 leaves positions unscaled.
+    auto image = AddImage("http://a/1", TaggedJpeg(0, 0, {{"Edge", 2000000000, -2000000000}}));
     image->offsetLeft = 2000000000;
     image->offsetTop = -2000000000;
     handler.AnnotatePage();
@@ -383,6 +384,21 @@ TEST_F(DocumentHandlerTest, EachPassHasItsOwnWorkingFileRemovedAfterwards) {
     EXPECT_EQ(page.downloads[0].path.rfind(page.tempPath, 0), 0u);
     EXPECT_EQ(page.removedFiles, (std::vector<std::string>{page.downloads[0].path, page.downloads[2].path}));
     EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
+TEST_F(DocumentHandlerTest, EventDuringADownloadDoesNotStartASecondPass) {
+    AddImage("http://a/1", TaggedJpeg(100, 100, {{"A", 1, 1}, {"B", 2, 2}}));
+    handler.ShowCaptions();
+    int nested = 0;
+    page.onDownload = [&] {
+        ++nested;
+        handler.Invoke(kDispIdDocumentComplete, true);
+    };
+    handler.AnnotatePage();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(page.downloads.size(), 1u);
+    EXPECT_EQ(SpanIds(), (std::vector<std::string>{"LumenoteSpan0", "LumenoteSpan1"}));
+    EXPECT_EQ(LiveConnections(document->connections), 1);
 }
 
 TEST_F(DocumentHandlerTest, OverlongOrUnknownTempFolderSkipsThePass) {

@@ -1,0 +1,433 @@
+#include "page_model_win32.h"
+
+#include <exdisp.h>
+#include <mshtml.h>
+#include <urlmon.h>
+
+#include "com_values.h"
+
+namespace {
+
+IUnknown* Raw(const PageRef& object) {
+    auto* page = dynamic_cast<ComPageObject*>(object.get());
+    return page != nullptr ? page->Get() : nullptr;
+}
+
+// The page object seen through interface I, or nothing.
+template <typename I>
+ComPtr<I> Query(const PageRef& object, REFIID interfaceId) {
+    ComPtr<I> result;
+    IUnknown* raw = Raw(object);
+    if (raw != nullptr) {
+        raw->QueryInterface(interfaceId, result.PutVoid());
+    }
+    return result;
+}
+
+template <typename I>
+PageRef Wrap(ComPtr<I>& pointer) {
+    return WrapPageObject(pointer.Detach());
+}
+
+PageRef WrapDispatch(IDispatch* object) {
+    return WrapPageObject(object);
+}
+
+// Texts of the page are UTF-16; URLs travel through the logic as UTF-8 so that no character of them is
+// lost, other texts (type names, ids, style values) are ASCII.
+std::string Utf8(const Bstr& text) {
+    return FromWide(text.Text(), CP_UTF8);
+}
+
+std::wstring Wide(const std::string& utf8OrAscii) {
+    return ToWide(utf8OrAscii, CP_UTF8);
+}
+
+REFIID EventInterface(EventSource source) {
+    return source == EventSource::kBrowser ? DIID_DWebBrowserEvents2 : DIID_HTMLDocumentEvents2;
+}
+
+}  // namespace
+
+PageRef WrapPageObject(IUnknown* object) {
+    if (object == nullptr) {
+        return nullptr;
+    }
+    return std::make_shared<ComPageObject>(object);
+}
+
+PageRef SharePageObject(IUnknown* object) {
+    if (object != nullptr) {
+        object->AddRef();
+    }
+    return WrapPageObject(object);
+}
+
+PageRef Win32PageModel::GetDocument(const PageRef& browser) {
+    auto webBrowser = Query<IWebBrowser2>(browser, IID_IWebBrowser2);
+    ComPtr<IDispatch> document;
+    if (!webBrowser || FAILED(webBrowser->get_Document(document.Put())) || !document) {
+        return nullptr;
+    }
+    ComPtr<IHTMLDocument2> htmlDocument;
+    document->QueryInterface(IID_IHTMLDocument2, htmlDocument.PutVoid());
+    return Wrap(htmlDocument);
+}
+
+PageRef Win32PageModel::GetImages(const PageRef& document) {
+    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
+    ComPtr<IHTMLElementCollection> images;
+    if (htmlDocument) {
+        htmlDocument->get_images(images.Put());
+    }
+    return Wrap(images);
+}
+
+PageRef Win32PageModel::GetAll(const PageRef& document) {
+    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
+    ComPtr<IHTMLElementCollection> all;
+    if (htmlDocument) {
+        htmlDocument->get_all(all.Put());
+    }
+    return Wrap(all);
+}
+
+PageRef Win32PageModel::GetBody(const PageRef& document) {
+    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
+    ComPtr<IHTMLElement> body;
+    if (htmlDocument) {
+        htmlDocument->get_body(body.Put());
+    }
+    return Wrap(body);
+}
+
+PageRef Win32PageModel::CreateElement(const PageRef& document, const std::string& tag) {
+    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
+    Bstr tagName(Wide(tag));
+    ComPtr<IHTMLElement> element;
+    if (htmlDocument && tagName.Get() != nullptr) {
+        htmlDocument->createElement(tagName.Get(), element.Put());
+    }
+    return Wrap(element);
+}
+
+PageRef Win32PageModel::GetParentWindow(const PageRef& document) {
+    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
+    ComPtr<IHTMLWindow2> window;
+    if (htmlDocument) {
+        htmlDocument->get_parentWindow(window.Put());
+    }
+    return Wrap(window);
+}
+
+int32_t Win32PageModel::GetLength(const PageRef& collection) {
+    auto elements = Query<IHTMLElementCollection>(collection, IID_IHTMLElementCollection);
+    long length = 0;
+    if (!elements || FAILED(elements->get_length(&length))) {
+        return 0;
+    }
+    return static_cast<int32_t>(length);
+}
+
+PageRef Win32PageModel::ItemAt(const PageRef& collection, int32_t index) {
+    auto elements = Query<IHTMLElementCollection>(collection, IID_IHTMLElementCollection);
+    IDispatch* item = nullptr;
+    if (elements) {
+        Variant name(static_cast<LONG>(index));
+        Variant position(static_cast<LONG>(index));
+        if (FAILED(elements->item(name.Get(), position.Get(), &item))) {
+            item = nullptr;
+        }
+    }
+    return WrapDispatch(item);
+}
+
+PageRef Win32PageModel::ItemById(const PageRef& collection, const std::string& id) {
+    auto elements = Query<IHTMLElementCollection>(collection, IID_IHTMLElementCollection);
+    IDispatch* item = nullptr;
+    if (elements) {
+        Variant name(Wide(id));
+        Variant noIndex;
+        if (FAILED(elements->item(name.Get(), noIndex.Get(), &item))) {
+            item = nullptr;
+        }
+    }
+    return WrapDispatch(item);
+}
+
+PageRef Win32PageModel::AsElement(const PageRef& object) {
+    auto element = Query<IHTMLElement>(object, IID_IHTMLElement);
+    return Wrap(element);
+}
+
+PageRef Win32PageModel::AsImage(const PageRef& object) {
+    auto image = Query<IHTMLImgElement>(object, IID_IHTMLImgElement);
+    return Wrap(image);
+}
+
+PageRef Win32PageModel::AsDomNode(const PageRef& object) {
+    auto node = Query<IHTMLDOMNode>(object, IID_IHTMLDOMNode);
+    return Wrap(node);
+}
+
+int32_t Win32PageModel::GetOffsetLeft(const PageRef& element) {
+    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
+    long value = 0;
+    if (!htmlElement || FAILED(htmlElement->get_offsetLeft(&value))) {
+        return 0;
+    }
+    return static_cast<int32_t>(value);
+}
+
+int32_t Win32PageModel::GetOffsetTop(const PageRef& element) {
+    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
+    long value = 0;
+    if (!htmlElement || FAILED(htmlElement->get_offsetTop(&value))) {
+        return 0;
+    }
+    return static_cast<int32_t>(value);
+}
+
+PageRef Win32PageModel::GetOffsetParent(const PageRef& element) {
+    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
+    ComPtr<IHTMLElement> parent;
+    if (htmlElement) {
+        htmlElement->get_offsetParent(parent.Put());
+    }
+    return Wrap(parent);
+}
+
+PageResult Win32PageModel::PutInnerText(const PageRef& element, const std::string& ansiText) {
+    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
+    Bstr text(ToWide(ansiText, CP_ACP));
+    if (!htmlElement || text.Get() == nullptr) {
+        return E_FAIL;
+    }
+    return htmlElement->put_innerText(text.Get());
+}
+
+PageResult Win32PageModel::PutId(const PageRef& element, const std::string& id) {
+    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
+    Bstr text(Wide(id));
+    if (!htmlElement || text.Get() == nullptr) {
+        return E_FAIL;
+    }
+    return htmlElement->put_id(text.Get());
+}
+
+PageRef Win32PageModel::GetStyle(const PageRef& element) {
+    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
+    ComPtr<IHTMLStyle> style;
+    if (htmlElement) {
+        htmlElement->get_style(style.Put());
+    }
+    return Wrap(style);
+}
+
+std::string Win32PageModel::GetMimeType(const PageRef& image) {
+    auto img = Query<IHTMLImgElement>(image, IID_IHTMLImgElement);
+    Bstr text;
+    if (!img || FAILED(img->get_mimeType(text.Put()))) {
+        return {};
+    }
+    return Utf8(text);
+}
+
+std::string Win32PageModel::GetSrc(const PageRef& image) {
+    auto img = Query<IHTMLImgElement>(image, IID_IHTMLImgElement);
+    Bstr text;
+    if (!img || FAILED(img->get_src(text.Put()))) {
+        return {};
+    }
+    return Utf8(text);
+}
+
+int32_t Win32PageModel::GetWidth(const PageRef& image) {
+    auto img = Query<IHTMLImgElement>(image, IID_IHTMLImgElement);
+    long value = 0;
+    if (!img || FAILED(img->get_width(&value))) {
+        return 0;
+    }
+    return static_cast<int32_t>(value);
+}
+
+int32_t Win32PageModel::GetHeight(const PageRef& image) {
+    auto img = Query<IHTMLImgElement>(image, IID_IHTMLImgElement);
+    long value = 0;
+    if (!img || FAILED(img->get_height(&value))) {
+        return 0;
+    }
+    return static_cast<int32_t>(value);
+}
+
+PageResult Win32PageModel::PutStyleText(const PageRef& style, StyleProperty property,
+                                        const std::string& value) {
+    auto htmlStyle = Query<IHTMLStyle>(style, IID_IHTMLStyle);
+    if (!htmlStyle) {
+        return E_NOINTERFACE;
+    }
+    const std::wstring text = Wide(value);
+    switch (property) {
+        case StyleProperty::kBackgroundColor: {
+            Variant color(text);
+            return htmlStyle->put_backgroundColor(color.Get());
+        }
+        case StyleProperty::kFontSize: {
+            Variant size(text);
+            return htmlStyle->put_fontSize(size.Get());
+        }
+        case StyleProperty::kBorderWidth: {
+            Bstr width(text);
+            return htmlStyle->put_borderWidth(width.Get());
+        }
+        case StyleProperty::kBorderStyle: {
+            Bstr borderStyle(text);
+            return htmlStyle->put_borderStyle(borderStyle.Get());
+        }
+        case StyleProperty::kDisplay: {
+            Bstr display(text);
+            return htmlStyle->put_display(display.Get());
+        }
+        case StyleProperty::kPixelLeft:
+        case StyleProperty::kPixelTop:
+            break;
+    }
+    return E_INVALIDARG;
+}
+
+PageResult Win32PageModel::PutStylePixels(const PageRef& style, StyleProperty property, int32_t value) {
+    auto htmlStyle = Query<IHTMLStyle>(style, IID_IHTMLStyle);
+    if (!htmlStyle) {
+        return E_NOINTERFACE;
+    }
+    if (property == StyleProperty::kPixelLeft) {
+        return htmlStyle->put_pixelLeft(value);
+    }
+    if (property == StyleProperty::kPixelTop) {
+        return htmlStyle->put_pixelTop(value);
+    }
+    return E_INVALIDARG;
+}
+
+PageRef Win32PageModel::AsStyle2(const PageRef& style) {
+    auto style2 = Query<IHTMLStyle2>(style, IID_IHTMLStyle2);
+    return Wrap(style2);
+}
+
+PageResult Win32PageModel::PutPosition(const PageRef& style2, const std::string& value) {
+    auto htmlStyle2 = Query<IHTMLStyle2>(style2, IID_IHTMLStyle2);
+    Bstr position(Wide(value));
+    if (!htmlStyle2) {
+        return E_NOINTERFACE;
+    }
+    return htmlStyle2->put_position(position.Get());
+}
+
+PageResult Win32PageModel::AppendChild(const PageRef& parentNode, const PageRef& childNode) {
+    auto parent = Query<IHTMLDOMNode>(parentNode, IID_IHTMLDOMNode);
+    auto child = Query<IHTMLDOMNode>(childNode, IID_IHTMLDOMNode);
+    if (!parent || !child) {
+        return E_NOINTERFACE;
+    }
+    ComPtr<IHTMLDOMNode> appended;
+    return parent->appendChild(child.Get(), appended.Put());
+}
+
+PageResult Win32PageModel::RemoveNode(const PageRef& node) {
+    auto domNode = Query<IHTMLDOMNode>(node, IID_IHTMLDOMNode);
+    if (!domNode) {
+        return E_NOINTERFACE;
+    }
+    ComPtr<IHTMLDOMNode> removed;
+    return domNode->removeNode(VARIANT_TRUE, removed.Put());
+}
+
+PageRef Win32PageModel::GetEvent(const PageRef& window) {
+    auto htmlWindow = Query<IHTMLWindow2>(window, IID_IHTMLWindow2);
+    ComPtr<IHTMLEventObj> event;
+    if (htmlWindow) {
+        htmlWindow->get_event(event.Put());
+    }
+    return Wrap(event);
+}
+
+PageRef Win32PageModel::GetSrcElement(const PageRef& event) {
+    auto eventObject = Query<IHTMLEventObj>(event, IID_IHTMLEventObj);
+    ComPtr<IHTMLElement> source;
+    if (eventObject) {
+        eventObject->get_srcElement(source.Put());
+    }
+    return Wrap(source);
+}
+
+bool Win32PageModel::SameObject(const PageRef& a, const PageRef& b) {
+    auto identityA = Query<IUnknown>(a, IID_IUnknown);
+    auto identityB = Query<IUnknown>(b, IID_IUnknown);
+    return identityA && identityA.Get() == identityB.Get();
+}
+
+PageRef Win32PageModel::GetConnectionContainer(const PageRef& browserOrDocument) {
+    auto container = Query<IConnectionPointContainer>(browserOrDocument, IID_IConnectionPointContainer);
+    return Wrap(container);
+}
+
+PageResult Win32PageModel::Advise(const PageRef& container, EventSource source, uint32_t& cookie) {
+    auto points = Query<IConnectionPointContainer>(container, IID_IConnectionPointContainer);
+    if (!points) {
+        return E_NOINTERFACE;
+    }
+    ComPtr<IConnectionPoint> point;
+    HRESULT hr = points->FindConnectionPoint(EventInterface(source), point.Put());
+    if (SUCCEEDED(hr) && !point) {
+        hr = E_FAIL;
+    }
+    if (SUCCEEDED(hr)) {
+        DWORD newCookie = 0;
+        hr = point->Advise(eventSink, &newCookie);
+        cookie = newCookie;
+    }
+    return hr;
+}
+
+PageResult Win32PageModel::Unadvise(const PageRef& container, EventSource source, uint32_t cookie) {
+    auto points = Query<IConnectionPointContainer>(container, IID_IConnectionPointContainer);
+    if (!points) {
+        return E_NOINTERFACE;
+    }
+    ComPtr<IConnectionPoint> point;
+    HRESULT hr = points->FindConnectionPoint(EventInterface(source), point.Put());
+    if (SUCCEEDED(hr) && !point) {
+        hr = E_FAIL;
+    }
+    if (SUCCEEDED(hr)) {
+        hr = point->Unadvise(cookie);
+    }
+    return hr;
+}
+
+PageResult Win32PageModel::DownloadToFile(const std::string& url, const std::string& path) {
+    // The wide form of the download call: a URL may hold characters the ANSI code page lacks.
+    const std::wstring wideUrl = Wide(url);
+    const std::wstring widePath = ToWide(path, CP_ACP);
+    if (wideUrl.empty() || widePath.empty()) {
+        return E_INVALIDARG;
+    }
+    return URLDownloadToFileW(nullptr, wideUrl.c_str(), widePath.c_str(), 0, nullptr);
+}
+
+std::string Win32PageModel::GetTempFolder() {
+    char buffer[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathA(sizeof buffer, buffer);
+    if (length == 0 || length >= sizeof buffer) {
+        return {};
+    }
+    return std::string(buffer, length);
+}
+
+bool Win32PageModel::RemoveFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != FALSE;
+}
+
+uint32_t Win32PageModel::ProcessId() {
+    return GetCurrentProcessId();
+}
