@@ -95,8 +95,8 @@ TEST_F(CodePageTest, SystemCodePageFollowsTheLocaleAndTreatsCAsUtf8) {
     }
     unsetenv("LANG");
     EXPECT_EQ(SystemCodePage(), kCodePageUtf8);
-    auto restore = [](const char* name, const char* saved, const std::string& value) {
-        if (saved) {
+    auto restore = [](const char* name, const char* previous, const std::string& value) {
+        if (previous) {
             setenv(name, value.c_str(), 1);
         } else {
             unsetenv(name);
