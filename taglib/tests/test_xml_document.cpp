@@ -86,6 +86,7 @@ const ParseCase kParseCases[] = {
     {"<a>  <b/>y<c/>z</a>", kDefaults, true, 0, "", "a", "y", "b,c", ""},
     {"<a>x<b>in</b>y</a>", kDefaults, true, 0, "", "a", "x", "b", ""},
     {"leading text <a>v</a>", kDefaults, true, 0, "", "a", "v", "", ""},
+    {"<!--c--> text <?p?> more <a/>", kDefaults, true, 0, "", "#COMMENT,p,a", "", "", ""},
     {"<a b=\"1\" c='x\\'y'/>", kDefaults, true, 0, "", "a", "", "", "b=1;c=x'y"},
     {"<a b=' 1 '/>", kTrim, true, 0, "", "a", "", "", "b=1"},
     {"<a b=' 1 '/>", kDefaults, true, 0, "", "a", "", "", "b= 1 "},
