@@ -22,6 +22,7 @@ bool UpdateIndexController::OnInitDialog() {
         view.BroadcastActivation();
         view.EndDialog(0);
         ended = true;
+        steppedAside = true;
         return false;
     }
     mutexHeld = true;

@@ -51,6 +51,8 @@ public:
     int ProgressTick() const { return progressTick; }
     const std::string& ChosenFolder() const { return chosenFolder; }
     bool HoldsBlockingMutex() const { return mutexHeld; }
+    // True when another copy was running and this one stepped aside.
+    bool SteppedAside() const { return steppedAside; }
 
 private:
     void Grow();
@@ -75,6 +77,7 @@ private:
     bool expanded = false;
     bool mutexHeld = false;
     bool ended = false;
+    bool steppedAside = false;
     int progressTick = 0;
     std::string chosenFolder;
 };

@@ -1,0 +1,300 @@
+#!/bin/sh
+# One check of Vellumar.exe under Wine, in a fresh 32-bit prefix whose only drive is C:, on the X
+# display that xvfb-run gives it. Screenshots and logs stay in the work folder; the prefix is removed
+# after a passing check.
+#   gui_check.sh CHECK BIN_DIR SOURCE_DIR WORK_DIR
+# CHECK: startup | second-copy | find-files | rebuild | esc | add-folder
+set -u
+check=$1
+bin=$(cd "$2" && pwd)
+src=$(cd "$3" && pwd)
+mkdir -p "$4"
+work=$(cd "$4" && pwd)/$check
+here=$(cd "$(dirname "$0")" && pwd)
+
+rm -rf "$work"
+mkdir -p "$work"
+export WINEPREFIX="$work/prefix"
+export WINEARCH=win32
+# debugstr: the program reports each page it navigates to with OutputDebugString.
+export WINEDEBUG=-all,+debugstr
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+drive="$WINEPREFIX/drive_c"
+log="$work/check.log"
+title="Update Search Index..."
+
+say() { echo "[$check] $*" | tee -a "$log"; }
+shot() { import -window root "$work/$1.png" 2>/dev/null; }
+fail() {
+    say "FAIL: $*"
+    shot failure
+    exit 1
+}
+cleanup() { wineserver -k >/dev/null 2>&1; }
+trap cleanup EXIT
+
+make_prefix() {
+    wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot failed"
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+    # Only C: exists, so a rebuild walks the prefix and never the machine.
+    rm -f "$WINEPREFIX/dosdevices/z:" "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:"
+    mkdir -p "$drive/vellumar" "$drive/photos" "$drive/tools"
+    cp "$bin/Vellumar.exe" "$drive/vellumar/" || fail "no Vellumar.exe"
+    cp "$bin/dialog_probe.exe" "$drive/tools/" || fail "no dialog_probe.exe"
+    cp "$src"/samples/photos/*.jpg "$drive/photos/" || fail "no sample photos"
+}
+
+# Copies of the samples in COUNT folders, so that a job runs long enough to be watched.
+add_bulk_photos() {
+    i=1
+    while [ "$i" -le "$1" ]; do
+        mkdir -p "$drive/photos/bulk/$i"
+        cp "$src"/samples/photos/*.jpg "$drive/photos/bulk/$i/"
+        i=$((i + 1))
+    done
+}
+
+# start_vellumar N: runs a copy in the background; its pid goes to $work/pidN, its output to vellumarN.log.
+start_vellumar() {
+    (cd "$drive/vellumar" && exec wine 'C:\vellumar\Vellumar.exe') >"$work/vellumar$1.log" 2>&1 &
+    echo $! >"$work/pid$1"
+}
+
+# wait_exit N SECONDS: the exit status of copy N, or 124 when it is still running.
+wait_exit() {
+    pid=$(cat "$work/pid$1")
+    t=0
+    while kill -0 "$pid" 2>/dev/null; do
+        [ "$t" -ge $(($2 * 10)) ] && return 124
+        sleep 0.1
+        t=$((t + 1))
+    done
+    wait "$pid"
+}
+
+probe() {
+    wine 'C:\tools\dialog_probe.exe' "$@" </dev/null >"$work/probe.raw" 2>/dev/null
+    probe_status=$?
+    tr -d '\r' <"$work/probe.raw" >"$work/probe.txt"
+    return $probe_status
+}
+val() { sed -n "s/^$1=//p" "$work/probe.txt" | head -n 1; }
+
+# wait_until SECONDS COMMAND...: polls the command (a probe plus a test) until it succeeds.
+wait_until() {
+    limit=$1
+    shift
+    start=$(date +%s)
+    while ! "$@"; do
+        [ $(($(date +%s) - start)) -ge "$limit" ] && return 1
+        sleep 0.3
+    done
+}
+
+dialog_is() { probe dialog && [ "$(val "$1")" = "$2" ]; }
+box_shows() { probe box "$1" && grep -qxF "text=$2" "$work/probe.txt"; }
+
+window_id() { xdotool search --name "$1" 2>/dev/null | head -n 1; }
+
+# Clicks a control of the main dialog by its identifier (positions from the probe).
+click_control() {
+    probe dialog || fail "dialog gone before clicking $1"
+    w=$(window_id "$title")
+    xdotool mousemove --window "$w" "$(val "c$1_x")" "$(val "c$1_y")" click 1
+}
+
+# Activates a window by a click on its caption, then presses a key (keys go to the active window).
+press_key() {
+    w=$(window_id "$1")
+    [ -n "$w" ] || fail "no window '$1' for key $2"
+    xdotool mousemove --window "$w" 30 8 click 1
+    sleep 0.3
+    xdotool key --window "$w" "$2"
+}
+
+page_navigated() { grep -qF "Vellumar page $1" "$work/vellumar1.log"; }
+
+# The collapsed size: the template's own size less the 90-pixel band.
+collapsed_height() {
+    probe template 'C:\vellumar\Vellumar.exe' || fail "cannot make the template's window"
+    echo $(($(val window_h) - 90))
+}
+
+start_first() {
+    start_vellumar 1
+    wait_until 30 dialog_is visible 1 || fail "the dialog did not appear"
+    sleep 0.5
+}
+
+check_startup() {
+    make_prefix
+    start_first
+    shot startup
+    probe dialog
+    [ "$(val title)" = "$title" ] || fail "title '$(val title)'"
+    [ "$(val c1003_text)" = "Add Folder to Index" ] || fail "button 1003 '$(val c1003_text)'"
+    [ "$(val c1002_text)" = "Rebuild Index" ] || fail "button 1002 '$(val c1002_text)'"
+    [ "$(val c1004_visible)" = 0 ] || fail "background button visible"
+    [ "$(val c1001_text)" = "" ] || fail "progress text '$(val c1001_text)'"
+    [ "$(val browser_controls)" = 1 ] || fail "no browser control in the page area"
+    width=$(val window_w)
+    height=$(val window_h)
+    expected=$(collapsed_height)
+    [ "$(val window_w)" = "$width" ] || fail "template width $(val window_w), dialog $width"
+    [ "$height" = "$expected" ] || fail "dialog height $height, expected $expected"
+    say "dialog ${width}x$height, collapsed by 90 from the template"
+    page_navigated 'res://C:\\vellumar\\Vellumar.exe/UPDATE_INDEX.HTM' || fail "start page not navigated"
+    [ -f "$drive/vellumar/index" ] || fail "no index file beside the executable"
+    press_key "$title" Escape
+    status=0
+    wait_exit 1 15 || status=$?
+    [ "$status" = 0 ] || fail "Esc when idle: exit status $status"
+}
+
+check_second_copy() {
+    make_prefix
+    add_bulk_photos 40
+    start_first
+    click_control 1002
+    wait_until 20 dialog_is c1004_visible 1 || fail "background button not shown during the job"
+    click_control 1004
+    wait_until 10 dialog_is visible 0 || fail "background mode did not hide the dialog"
+    sleep 0.5
+    shot background
+    tray=$(window_id "Wine System Tray")
+    [ -n "$tray" ] && say "tray window shown in background mode" || say "no tray window on this desktop"
+    start_vellumar 2
+    status=0
+    wait_exit 2 20 || status=$?
+    [ "$status" = 3 ] || fail "second copy: exit status $status"
+    wait_until 10 dialog_is visible 1 || fail "first copy did not come back"
+    probe dialog
+    [ "$(val foreground)" = 1 ] || fail "first copy not in the foreground"
+    shot after-second-copy
+    [ "$(xdotool search --name "$title" 2>/dev/null | wc -l)" = 1 ] || fail "more than one dialog"
+    kill -0 "$(cat "$work/pid1")" 2>/dev/null || fail "first copy ended"
+}
+
+check_find_files() {
+    make_prefix
+    wine 'C:\tools\dialog_probe.exe' hold "NTO FindFiles Mutex" 60 >"$work/holder.log" 2>&1 &
+    holder=$!
+    wait_until 15 grep -q holding "$work/holder.log" || fail "helper did not take the mutex"
+    start_vellumar 1
+    wait_until 30 box_shows "Can't start Vellumar" "Can't start Vellumar while Find Files dialog is running" ||
+        fail "no start-up message"
+    shot find-files
+    probe dialog && fail "the main dialog appeared"
+    [ -f "$drive/vellumar/index" ] && fail "the engine was opened"
+    press_key "Can't start Vellumar" Return
+    status=0
+    wait_exit 1 15 || status=$?
+    [ "$status" = 2 ] || fail "exit status $status"
+    kill "$holder" 2>/dev/null
+}
+
+# Every loadable sample (and each of its copies) has exactly one record, nothing else has one.
+check_index_records() {
+    python3 "$here/index_records.py" "$drive/vellumar/index" >"$work/records.txt" || fail "unreadable index"
+    count=$(wc -l <"$work/records.txt")
+    say "index holds $count records"
+    [ "$count" -gt 0 ] || fail "empty index"
+    sort "$work/records.txt" | uniq -d >"$work/duplicates.txt"
+    [ -s "$work/duplicates.txt" ] && fail "duplicate records"
+    grep -v '^C:\\photos\\' "$work/records.txt" >"$work/strangers.txt" && fail "records outside C:\\photos"
+    if [ -x "$bin/vellumar-cli.exe" ] || [ -f "$bin/vellumar-cli.exe" ]; then
+        cp "$bin/vellumar-cli.exe" "$drive/tools/"
+        loadable=$(cd "$drive/photos" && for f in *.jpg; do
+            wine 'C:\tools\vellumar-cli.exe' tags "C:\\photos\\$f" 2>/dev/null | grep -q '"loaded":true' && echo "$f"
+        done)
+        expected=$(echo "$loadable" | grep -c .)
+        for f in $loadable; do
+            grep -qxF "C:\\photos\\$f" "$work/records.txt" || fail "no record for $f"
+        done
+        direct=$(grep -c '^C:\\photos\\[^\\]*$' "$work/records.txt")
+        [ "$direct" = "$expected" ] || fail "$direct records for the $expected loadable samples"
+        say "one record for each of the $expected loadable samples"
+    fi
+}
+
+check_rebuild() {
+    make_prefix
+    add_bulk_photos 20
+    start_first
+    collapsed=$(val window_h)
+    click_control 1002
+    wait_until 20 dialog_is window_h $((collapsed + 90)) || fail "the band did not grow"
+    probe dialog
+    [ "$(val c1002_text)" = Cancel ] || fail "rebuild button reads '$(val c1002_text)' during the job"
+    [ "$(val c1003_enabled)" = 0 ] || fail "add-folder button enabled during the job"
+    shot rebuilding
+    wait_until 240 box_shows Vellumar "Your search index has been updated" || fail "no completion message"
+    shot completed
+    press_key '^Vellumar$' Return
+    wait_until 10 dialog_is c1002_text "Rebuild index" || fail "rebuild button reads '$(val c1002_text)'"
+    probe dialog
+    [ "$(val window_h)" = "$collapsed" ] || fail "band still open"
+    [ "$(val c1003_enabled)" = 1 ] || fail "add-folder button still disabled"
+    [ "$(val c1001_text)" = "Your search index has been updated" ] || fail "progress text '$(val c1001_text)'"
+    page_navigated 'res://C:\\vellumar\\Vellumar.exe/UPDATE_COMPLETE.HTM' || fail "completion page not navigated"
+    shot after-rebuild
+    check_index_records
+}
+
+check_esc() {
+    make_prefix
+    add_bulk_photos 150
+    start_first
+    click_control 1002
+    wait_until 20 dialog_is c1002_text Cancel || fail "rebuild did not start"
+    sleep 1
+    press_key "$title" Escape
+    # Stopping takes at most the engine's grace period; no question may appear on the way out.
+    start=$(date +%s)
+    pid=$(cat "$work/pid1")
+    while kill -0 "$pid" 2>/dev/null; do
+        probe box "Index building in progress" && fail "Esc asked a question"
+        [ $(($(date +%s) - start)) -ge 15 ] && fail "Esc did not end the program"
+    done
+    status=0
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || fail "exit status $status"
+    grep -q "Your search index has been updated" "$work/probe.txt" && fail "completion after Esc"
+    say "Esc ended the job and the program in $(($(date +%s) - start)) s"
+}
+
+check_add_folder() {
+    make_prefix
+    start_first
+    click_control 1003
+    wait_until 20 probe box "Browse for Folder" || fail "no folder browser"
+    shot folder-browser
+    # The browser has an edit box for the path (BIF_EDITBOX): type into it and confirm.
+    w=$(window_id "Browse for Folder")
+    xdotool mousemove --window "$w" 30 8 click 1
+    sleep 0.3
+    xdotool type --window "$w" 'C:\photos'
+    xdotool key --window "$w" Return
+    wait_until 120 box_shows Vellumar 'Folder C:\photos\ has been added to the search index' ||
+        fail "no completion message"
+    shot add-completed
+    press_key '^Vellumar$' Return
+    wait_until 10 dialog_is c1003_text "Add Folder to Index" || fail "add button reads '$(val c1003_text)'"
+    page_navigated 'C:\\vellumar/add.htm' || fail "add.htm not navigated"
+    check_index_records
+}
+
+case "$check" in
+startup) check_startup ;;
+second-copy) check_second_copy ;;
+find-files) check_find_files ;;
+rebuild) check_rebuild ;;
+esc) check_esc ;;
+add-folder) check_add_folder ;;
+*) fail "unknown check" ;;
+esac
+say "passed"
+wineserver -k >/dev/null 2>&1
+rm -rf "$WINEPREFIX"
+exit 0

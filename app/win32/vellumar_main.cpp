@@ -1,0 +1,97 @@
+// Vellumar's start-up and shutdown: refuse to run beside the Find Files dialog, run the main dialog
+// modally with the activation filter in place, and end when it ends.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "activation_filter.h"
+#include "custom_control_site.h"
+#include "engine_indexing_service.h"
+#include "resource_ids.h"
+#include "update_index_dialog.h"
+
+namespace vellumar {
+
+namespace {
+
+constexpr char kActivationMessageName[] = "NTO Vellumar activation";
+constexpr char kFindFilesMutexName[] = "NTO FindFiles Mutex";
+
+// Exit statuses.
+constexpr int kExitNormal = 0;
+constexpr int kExitFindFilesRunning = 2;
+constexpr int kExitAnotherCopyRuns = 3;
+
+UINT activationMessage = 0;
+ActivationTarget* mainWindow = nullptr;
+HHOOK messageHook = nullptr;
+
+// Sees every message the user-interface thread takes from its queue, also inside the modal loops of
+// the dialog, message boxes and menus, before it is translated and dispatched.
+LRESULT CALLBACK ActivationHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        auto* msg = reinterpret_cast<MSG*>(lParam);
+        if (msg != nullptr && FilterActivation(msg->message, activationMessage, mainWindow)) {
+            msg->message = WM_NULL;
+        }
+    }
+    return CallNextHookEx(messageHook, code, wParam, lParam);
+}
+
+std::string LoadText(UINT id) {
+    char buffer[256] = {};
+    int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof(buffer));
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+// The Find Files dialog holds its mutex while it runs; we only look, never hold it.
+bool FindFilesDialogRuns() {
+    HANDLE probe = CreateMutexA(nullptr, FALSE, kFindFilesMutexName);
+    bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (probe != nullptr) {
+        CloseHandle(probe);
+    }
+    return exists;
+}
+
+int RunVellumar() {
+    activationMessage = RegisterWindowMessageA(kActivationMessageName);
+    if (FindFilesDialogRuns()) {
+        MessageBoxA(nullptr, LoadText(IDS_FIND_FILES_RUNNING).c_str(), LoadText(IDS_CANT_START).c_str(),
+                    MB_OK);
+        return kExitFindFilesRunning;
+    }
+    // The browser control of the page area needs a single-threaded apartment. COM stays initialised
+    // until the process ends.
+    CoInitialize(nullptr);
+    EnableControlContainer(&CCustomControlSite::Create);
+    EngineIndexingService::OpenEngine();
+
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    EngineIndexingService service;
+    bool steppedAside = false;
+    {
+        UpdateIndexDialog dialog(service, DialogRelay(), activationMessage);
+        mainWindow = &dialog;
+        messageHook = SetWindowsHookExA(WH_GETMESSAGE, &ActivationHook, nullptr, GetCurrentThreadId());
+        dialog.DoModal();
+        steppedAside = dialog.Controller().SteppedAside();
+        if (messageHook != nullptr) {
+            UnhookWindowsHookEx(messageHook);
+            messageHook = nullptr;
+        }
+        mainWindow = nullptr;
+    }
+    return steppedAside ? kExitAnotherCopyRuns : kExitNormal;
+}
+
+}  // namespace
+
+}  // namespace vellumar
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return vellumar::RunVellumar();
+}
