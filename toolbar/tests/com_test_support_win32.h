@@ -1,0 +1,103 @@
+// Helpers of the COM server tests under Wine: the sample photos as wide paths, COM per thread, and the
+// overlay answers the sample photos must get.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace testsupport {
+
+inline std::wstring Widen(const std::string& text) {
+    int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+inline std::string Narrow(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow.data(), size, nullptr, nullptr);
+    narrow.resize(narrow.size() - 1);
+    return narrow;
+}
+
+// A sample photo as the shell would name it: backslashes, UTF-16.
+inline std::wstring SamplePhoto(const char* name) {
+    std::wstring path = Widen(std::string(VELLUMAR_SOURCE_DIR) + "/samples/photos/" + name);
+    for (wchar_t& c : path) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return path;
+}
+
+// COM initialised as a single-threaded apartment, the way the shell and the browser call the classes.
+class ComApartment {
+public:
+    ComApartment() : result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result)) {
+            CoUninitialize();
+        }
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+    HRESULT result;
+};
+
+struct OverlayCase {
+    const char* photo;
+    HRESULT expected;
+};
+
+// What IsMemberOf answers for the sample photos.
+inline constexpr OverlayCase kOverlayCases[] = {
+    {"packet_regions.jpg", S_OK},         {"packet_caption_element.jpg", S_OK},
+    {"packet_missing_size.jpg", S_OK},    {"packet_legacy_cp1252.jpg", S_OK},
+    {"packet_empty_layers.jpg", S_FALSE}, {"no_packet.jpg", S_FALSE},
+    {"packet_not_xml.jpg", S_FALSE},      {"does_not_exist.jpg", S_FALSE},
+};
+
+// Copies a file with the wide API, so that names outside the ANSI code page work; false on failure.
+inline bool CopyPhoto(const std::wstring& from, const std::wstring& to) {
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+// A fresh folder in the temp folder, removed with its files.
+class TempFolder {
+public:
+    TempFolder() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path = std::wstring(base) + L"toolbar_com_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+               std::to_wstring(GetTickCount());
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~TempFolder() {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((path + L"\\" + found.cFileName).c_str());
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        RemoveDirectoryW(path.c_str());
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::wstring File(const std::wstring& name) const { return path + L"\\" + name; }
+
+    std::wstring path;
+};
+
+}  // namespace testsupport

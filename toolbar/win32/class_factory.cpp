@@ -1,0 +1,52 @@
+#include "class_factory.h"
+
+#include "server_module.h"
+
+// IUnknown
+
+STDMETHODIMP ClassFactory::QueryInterface(REFIID interfaceId, void** result) {
+    if (result == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(interfaceId, IID_IUnknown) || IsEqualIID(interfaceId, IID_IClassFactory)) {
+        *result = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *result = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::AddRef() {
+    return references.Increment();
+}
+
+STDMETHODIMP_(ULONG) ClassFactory::Release() {
+    ULONG left = references.Decrement();
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+// IClassFactory
+
+STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID interfaceId, void** result) {
+    if (result == nullptr) {
+        return E_POINTER;
+    }
+    *result = nullptr;
+    if (outer != nullptr) {
+        return CLASS_E_NOAGGREGATION;
+    }
+    return create(interfaceId, result);
+}
+
+STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
+    if (lock) {
+        LockModule();
+    } else {
+        UnlockModule();
+    }
+    return S_OK;
+}

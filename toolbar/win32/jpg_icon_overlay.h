@@ -1,0 +1,39 @@
+// JPGIconOverlay: tells the shell which files get the add-on's overlay icon, by the rule of
+// overlay_rule.h. The object has no state of its own; the shell may make one per thread.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "notara_toolbar.h"
+#include "dual_dispatch.h"
+#include "server_module.h"
+#include "server_object.h"
+
+// COM interfaces have no virtual destructor by design: an object deletes itself, as its own class, in
+// Release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class JPGIconOverlay : public DualDispatch<IJPGIconOverlay>, public IShellIconOverlayIdentifier {
+public:
+    JPGIconOverlay() = default;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID interfaceId, void** result) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IShellIconOverlayIdentifier
+    STDMETHODIMP IsMemberOf(LPCWSTR path, DWORD attributes) override;
+    STDMETHODIMP GetOverlayInfo(LPWSTR iconFile, int capacity, int* index, DWORD* flags) override;
+    STDMETHODIMP GetPriority(int* priority) override;
+
+private:
+    ~JPGIconOverlay() override = default;
+
+    ReferenceCount references;
+    ModuleLock moduleLock;
+};
+#pragma GCC diagnostic pop
+
+HRESULT CreateJPGIconOverlay(REFIID interfaceId, void** result);

@@ -1,0 +1,48 @@
+#include "type_library.h"
+
+#include "com_guid_win32.h"
+#include "dual_dispatch.h"
+#include "server_module.h"
+
+HRESULT LoadServerTypeLibrary(const std::wstring& modulePath, ComPtr<ITypeLib>& typeLib) {
+    return LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, typeLib.Put());
+}
+
+HRESULT RegisterServerTypeLibrary(const std::wstring& modulePath) {
+    ComPtr<ITypeLib> typeLib;
+    HRESULT hr = LoadServerTypeLibrary(modulePath, typeLib);
+    if (SUCCEEDED(hr)) {
+        std::wstring path = modulePath;  // RegisterTypeLib takes a writable string
+        hr = RegisterTypeLib(typeLib.Get(), path.data(), nullptr);
+    }
+    return hr;
+}
+
+HRESULT UnregisterServerTypeLibrary() {
+    using UnregisterFunction = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+    HMODULE oleaut = GetModuleHandleA("oleaut32.dll");
+    if (oleaut == nullptr) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    FARPROC address = GetProcAddress(oleaut, "UnRegisterTypeLib");
+    if (address == nullptr) {
+        return HRESULT_FROM_WIN32(GetLastError());
+    }
+    // Through the generic function pointer type, which converts to any other without a warning.
+    auto unregister = reinterpret_cast<UnregisterFunction>(reinterpret_cast<void (*)()>(address));
+    GUID libraryId = ToGuid(kLibidNotaraToolbar);
+    return unregister(libraryId, kTypeLibMajorVersion, kTypeLibMinorVersion, kTypeLibLocale, SYS_WIN32);
+}
+
+HRESULT LoadServerTypeInfo(REFGUID interfaceId, ComPtr<ITypeInfo>& typeInfo) {
+    std::wstring modulePath;
+    if (!GetModulePathWide(modulePath)) {
+        return E_FAIL;
+    }
+    ComPtr<ITypeLib> typeLib;
+    HRESULT hr = LoadServerTypeLibrary(modulePath, typeLib);
+    if (SUCCEEDED(hr)) {
+        hr = typeLib->GetTypeInfoOfGuid(interfaceId, typeInfo.Put());
+    }
+    return hr;
+}
