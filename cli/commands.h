@@ -3,3 +3,4 @@
 #pragma once
 
 int RunTagsCommand(int argc, char** argv);
+int RunOverlayCommand(int argc, char** argv);

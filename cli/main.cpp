@@ -15,6 +15,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"tags", RunTagsCommand, "tags [--codepage CP] [--display WxH] FILE...   print the tags of JPEG files"},
+    {"overlay", RunOverlayCommand, "overlay FILE...   which files get the overlay icon"},
 };
 
 void PrintUsage(std::FILE* stream) {

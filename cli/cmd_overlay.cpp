@@ -1,0 +1,31 @@
+// vellumar-cli overlay: whether the shell marks each file with the add-on's overlay icon, by the same rule
+// as the icon overlay of LumenoteToolbar.dll: a ".jpg" name and at least one layer in the tag packet.
+#include <cstdio>
+#include <string>
+
+#include "cli_common.h"
+#include "commands.h"
+#include "overlay_rule.h"
+
+namespace {
+
+constexpr const char* kSynopsis = "overlay FILE...";
+
+}  // namespace
+
+int RunOverlayCommand(int argc, char** argv) {
+    CommandLine commandLine;
+    std::string error;
+    if (!ParseCommandLine(argc, argv, {}, {}, commandLine, error)) {
+        return UsageError("overlay", error, kSynopsis);
+    }
+    if (commandLine.positional.empty()) {
+        return UsageError("overlay", "no file given", kSynopsis);
+    }
+    // Every file gets an answer: an unreadable or missing one is simply not marked.
+    for (const std::string& file : commandLine.positional) {
+        std::printf("%s\t%s\n", file.c_str(), IsOverlayMember(file) ? "yes" : "no");
+    }
+    std::fflush(stdout);
+    return 0;
+}
