@@ -82,7 +82,8 @@ BOOL CTrayIcon::Restore() {
         return TRUE;
     }
     record.uFlags = Flags();
-    BOOL result = Shell_NotifyIconA(NIM_ADD, &record);
+    // A shell that kept the icon refuses to add it twice: then it only needs refreshing.
+    BOOL result = Shell_NotifyIconA(NIM_ADD, &record) || Shell_NotifyIconA(NIM_MODIFY, &record);
     if (!result) {
         record.hIcon = nullptr;
     }
