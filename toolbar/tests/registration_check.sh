@@ -70,3 +70,6 @@ if [ "$failures" -ne 0 ]; then
     exit 1
 fi
 echo "registration checks passed"
+# The prefix is made anew by every run; a failed run keeps it for a look.
+"$cmake_dir/wine-prefix.sh" stop
+rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
