@@ -44,7 +44,7 @@ std::wstring Wide(const std::string& utf8OrAscii) {
 }
 
 REFIID EventInterface(EventSource source) {
-    return source == EventSource::kBrowser ? DIID_DWebBrowserEvents2 : DIID_HTMLDocumentEvents2;
+    return source == EventSource::kBrowser ? DIID_DWebBrowserEvents2 : kHtmlDocumentEvents2;
 }
 
 }  // namespace

@@ -10,6 +10,10 @@
 #include "com_ptr.h"
 #include "page_model.h"
 
+// The document's event interface. Declared by the platform headers, but not in MinGW's uuid library.
+inline constexpr IID kHtmlDocumentEvents2 = {
+    0x3050f613, 0x98b5, 0x11cf, {0xbb, 0x82, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x0b}};
+
 // A page object: one counted interface pointer. Each operation asks it for the interface it needs.
 class ComPageObject : public PageObject {
 public:
