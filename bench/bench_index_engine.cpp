@@ -1,0 +1,380 @@
+// Speed of the index engine against common tools on the same data, in the same run:
+//   thumbnails  thumbnails per second for 4000 x 3000 JPEGs, against vipsthumbnail --size 100x100!
+//   search      scan throughput over an index of at least 200 MB, against grep -c -i
+//   add-folder  the whole add-folder job (walk, tags, index, thumbnails) over 300 camera-size JPEGs
+//               with tag packets, against vipsthumbnail making the same thumbnails alone
+//   many-files  add-folder over a tree of 100,000 small JPEGs: files per second and peak memory
+// Usage: bench_index_engine [--work DIR] [--keep] [thumbnails|search|add-folder|many-files]...
+// The generated data stays in the work folder (default: a folder in the system's temp folder) and is
+// reused by later runs.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "codepage.h"
+#include "environment.h"
+#include "image_tags.h"
+#include "search_index.h"
+#include "text_case.h"
+#include "thumbnail_cache.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Joins texts by appending (GCC 12 warns wrongly about "literal" + std::string at -O3).
+std::string Cat(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (std::string_view part : parts) {
+        out += part;
+    }
+    return out;
+}
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// A photo-like picture: smooth gradients, a few shapes and sensor noise, so that it compresses like a
+// camera picture (a few megabytes at 4000 x 3000), optionally with a tag packet in APP9.
+void WriteJpeg(const std::string& path, int width, int height, unsigned seed, const std::string& packet) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    if (!packet.empty()) {
+        jpeg_write_marker(&info, JPEG_APP0 + 9, reinterpret_cast<const JOCTET*>(packet.data()),
+                          static_cast<unsigned>(packet.size()));
+    }
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> noise(-6, 6);
+    const int cx = static_cast<int>(random() % static_cast<unsigned>(width));
+    const int cy = static_cast<int>(random() % static_cast<unsigned>(height));
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int dx = x - cx;
+            const int dy = y - cy;
+            const bool sun = dx * dx + dy * dy < (height / 8) * (height / 8);
+            int r = sun ? 250 : 40 + 180 * y / height;
+            int g = sun ? 220 : 90 + 100 * x / width;
+            int b = sun ? 120 : 200 - 150 * y / height;
+            const int n = noise(random);
+            row[3 * x] = static_cast<uint8_t>(std::clamp(r + n, 0, 255));
+            row[3 * x + 1] = static_cast<uint8_t>(std::clamp(g + n, 0, 255));
+            row[3 * x + 2] = static_cast<uint8_t>(std::clamp(b + n, 0, 255));
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(file);
+}
+
+std::string Packet(unsigned number) {
+    const std::string ns = SuiteNamespaceUri;
+    return "<rdf:RDF xmlns:nto=\"" + ns + "\" xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">" +
+           "<rdf:Description rdf:about=\"" + ns +
+           "\"><nto:size_x>4000</nto:size_x><nto:size_y>3000</nto:size_y>"
+           "<nto:layer rdf:parseType=\"Collection\"><rdf:li nto:UID=\"1\"><nto:name>Lighthouse " +
+           std::to_string(number) +
+           "</nto:name><nto:pos_x>100</nto:pos_x><nto:pos_y>200</nto:pos_y></rdf:li></nto:layer>"
+           "<nto:caption_x>10</nto:caption_x><nto:caption_y>10</nto:caption_y><nto:version>2</nto:version>"
+           "<nto:cap_text>Summer at the lake</nto:cap_text></rdf:Description></rdf:RDF>";
+}
+
+// Makes `count` JPEGs in `folder` unless they are there from an earlier run.
+std::vector<std::string> EnsurePhotos(const fs::path& folder, int count, int width, int height,
+                                      bool packets) {
+    fs::create_directories(folder);
+    std::vector<std::string> paths;
+    int made = 0;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "photo%05d.jpg", i);
+        const fs::path path = folder / name;
+        if (!fs::exists(path)) {
+            WriteJpeg(path.string(), width, height, static_cast<unsigned>(i), packets ? Packet(i) : "");
+            ++made;
+        }
+        paths.push_back(path.string());
+    }
+    if (made > 0) {
+        std::printf("  made %d pictures of %d x %d in %s\n", made, width, height, folder.string().c_str());
+    }
+    return paths;
+}
+
+// Runs a command line through the shell; its wall time in seconds and the peak memory of the
+// processes it started, in kilobytes.
+struct Measured {
+    double seconds = 0;
+    long peakKilobytes = 0;
+    int status = 0;
+};
+
+Measured RunCommand(const std::string& command) {
+    const auto start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    Measured measured;
+    measured.seconds = Seconds(Clock::now() - start);
+    measured.peakKilobytes = usage.ru_maxrss;  // the child and the processes it waited for
+    measured.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return measured;
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+std::string VipsCommand(const std::vector<std::string>& photos, const fs::path& outFolder, bool oneThread) {
+    fs::remove_all(outFolder);
+    fs::create_directories(outFolder);
+    std::string command = oneThread ? "VIPS_CONCURRENCY=1 " : "";
+    command += "vipsthumbnail --size '100x100!' -o " + Quote((outFolder / "%s.bmp").string());
+    for (const std::string& photo : photos) {
+        command += ' ';
+        command += Quote(photo);
+    }
+    return command;
+}
+
+void BenchThumbnails(const fs::path& work) {
+    std::printf("thumbnails (4000 x 3000 JPEGs)\n");
+    const std::vector<std::string> photos = EnsurePhotos(work / "camera", 40, 4000, 3000, false);
+    const fs::path home = work / "thumb-home";
+    fs::remove_all(home);
+    fs::create_directories(home);
+    ThumbnailCache cache(home.string(), nullptr);
+    cache.EnsureThumbsFolder();
+    cache.MakeThumbnail(photos[0]);  // load the files into the page cache for both sides
+    RunCommand(VipsCommand(photos, work / "vips-out", false));
+    const auto start = Clock::now();
+    for (const std::string& photo : photos) {
+        cache.MakeThumbnail(photo);
+    }
+    const double ours = Seconds(Clock::now() - start);
+    const Measured vips = RunCommand(VipsCommand(photos, work / "vips-out", false));
+    const Measured vipsOne = RunCommand(VipsCommand(photos, work / "vips-out", true));
+    const double n = static_cast<double>(photos.size());
+    std::printf("  engine:                      %6.1f thumbnails/s (%.3f s)\n", n / ours, ours);
+    std::printf("  vipsthumbnail:               %6.1f thumbnails/s (%.3f s)  time ratio engine/vips %.2f\n",
+                n / vips.seconds, vips.seconds, ours / vips.seconds);
+    std::printf("  vipsthumbnail, one thread:   %6.1f thumbnails/s (%.3f s)  time ratio engine/vips %.2f\n",
+                n / vipsOne.seconds, vipsOne.seconds, ours / vipsOne.seconds);
+}
+
+void AppendField(std::string& out, std::string_view text) {
+    const auto length = static_cast<uint32_t>(text.size());
+    for (int i = 0; i < 4; ++i) {
+        out += static_cast<char>(length >> (8 * i));
+    }
+    out += text;
+}
+
+// An index of `megabytes` of made-up records: paths, thumbnails, captions and layer names of words.
+fs::path EnsureIndex(const fs::path& work, size_t megabytes) {
+    const fs::path path = work / "search-index";
+    if (fs::exists(path) && fs::file_size(path) >= megabytes << 20) {
+        return path;
+    }
+    static const char* const kWords[] = {
+        "summer", "lake", "harbour", "Grandma", "birthday", "beach",   "Paris", "holiday", "snow",   "garden",
+        "Dog",    "cat",  "sunset",  "bridge",  "mountain", "Wedding", "party", "river",   "forest", "city"};
+    std::mt19937 random(7);
+    auto word = [&] { return std::string(kWords[random() % 20]); };
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string block;
+    size_t written = 0;
+    unsigned number = 0;
+    while (written < megabytes << 20) {
+        block.clear();
+        for (int i = 0; i < 10000; ++i, ++number) {
+            const std::string folder = "C:\\Photos\\" + word() + "\\" + std::to_string(2000 + number % 25);
+            AppendField(block, folder + "\\IMG_" + std::to_string(number) + ".jpg");
+            char thumb[64];
+            std::snprintf(thumb, sizeof(thumb), "C:\\Program Files\\Vellumar\\thumbs\\%.6u.tb", number);
+            AppendField(block, thumb);
+            AppendField(block, number % 3 == 0 ? word() + " at the " + word() + " with " + word() : "");
+            const uint32_t layers = number % 4;
+            block.append(reinterpret_cast<const char*>(&layers), 4);  // little-endian hosts only
+            for (uint32_t k = 0; k < layers; ++k) {
+                AppendField(block, word());
+            }
+        }
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        written += block.size();
+    }
+    std::printf("  made an index of %zu MB\n", written >> 20);
+    return path;
+}
+
+void BenchSearch(const fs::path& work) {
+    std::printf("search scan\n");
+    const fs::path index = EnsureIndex(work, 200);
+    const double megabytes = static_cast<double>(fs::file_size(index)) / (1 << 20);
+    CodePageCase textCase(1252);
+    for (const char* query : {"lighthouse", "Grandma", "e"}) {
+        size_t hits = 0;
+        double best = 1e9;
+        for (int round = 0; round < 3; ++round) {  // the first round also brings the file into the cache
+            hits = 0;
+            const auto start = Clock::now();
+            ScanIndex(
+                index.string(), query, textCase, [&](const std::string&, const std::string&) { ++hits; },
+                [] { return false; });
+            best = std::min(best, Seconds(Clock::now() - start));
+        }
+        // grep's output goes to a file: with output to /dev/null grep stops at the first match.
+        auto grepSeconds = [&](const char* locale) {
+            double fastest = 1e9;
+            for (int round = 0; round < 3; ++round) {
+                const Measured grep =
+                    RunCommand(Cat({"LC_ALL=", locale, " grep -c -i ", Quote(query), " ",
+                                    Quote(index.string()), " > ", Quote((work / "grep.out").string())}));
+                fastest = std::min(fastest, grep.seconds);
+            }
+            return fastest;
+        };
+        const double grepUtf8 = grepSeconds("C.UTF-8");
+        const double grepC = grepSeconds("C");
+        std::printf(
+            "  %-11s engine %6.0f MB/s (%7zu hits)  grep -c -i: C.UTF-8 %6.0f MB/s, C %6.0f MB/s  "
+            "engine/grep speed %.2f, %.2f\n",
+            query, megabytes / best, hits, megabytes / grepUtf8, megabytes / grepC, grepUtf8 / best,
+            grepC / best);
+    }
+}
+
+// Tag packets in APP9 as the editor writes them: a 16-bit length and the text.
+void BenchAddFolder(const fs::path& work, const fs::path& cli) {
+    std::printf("add-folder, 300 pictures of 4000 x 3000 with tag packets\n");
+    const std::vector<std::string> photos = EnsurePhotos(work / "tagged", 300, 4000, 3000, true);
+    const fs::path home = work / "add-home";
+    fs::remove_all(home);
+    fs::create_directories(home);
+    RunCommand("cat " + Quote((work / "tagged").string()) + "/*.jpg > /dev/null");
+    const Measured ours = RunCommand(Quote(cli.string()) + " add-folder --home " + Quote(home.string()) +
+                                     " " + Quote((work / "tagged").string()) + " 2>/dev/null");
+    const Measured vips = RunCommand(VipsCommand(photos, work / "vips-out", false));
+    const Measured vipsOne = RunCommand(VipsCommand(photos, work / "vips-out", true));
+    const double n = static_cast<double>(photos.size());
+    std::printf("  vellumar-cli add-folder:     %6.1f files/s (%.2f s, exit %d)\n", n / ours.seconds,
+                ours.seconds, ours.status);
+    std::printf("  vipsthumbnail alone:         %6.1f files/s (%.2f s)  time ratio job/vips %.2f\n",
+                n / vips.seconds, vips.seconds, ours.seconds / vips.seconds);
+    std::printf("  vipsthumbnail, one thread:   %6.1f files/s (%.2f s)  time ratio job/vips %.2f\n",
+                n / vipsOne.seconds, vipsOne.seconds, ours.seconds / vipsOne.seconds);
+}
+
+// Peak memory of the add-folder job over trees of small JPEGs of two sizes.
+void BenchManyFiles(const fs::path& work, const fs::path& cli) {
+    std::printf("add-folder, trees of small JPEGs\n");
+    const fs::path tree = work / "many";
+    const fs::path sample = work / "small.jpg";
+    if (!fs::exists(sample)) {
+        WriteJpeg(sample.string(), 160, 120, 1, Packet(1));
+    }
+    const int kFolders = 100;
+    const int kPerFolder = 1000;
+    if (!fs::exists(tree / "done")) {
+        for (int f = 0; f < kFolders; ++f) {
+            const fs::path folder = tree / Cat({"f", std::to_string(f)});
+            fs::create_directories(folder);
+            for (int i = 0; i < kPerFolder; ++i) {
+                const fs::path file = folder / Cat({"p", std::to_string(i), ".jpg"});
+                if (!fs::exists(file)) {
+                    fs::create_hard_link(sample, file);  // 100,000 names, one picture on disk
+                }
+            }
+        }
+        std::ofstream(tree / "done") << "ok";
+        std::printf("  made %d files in %d folders\n", kFolders * kPerFolder, kFolders);
+    }
+    for (const auto& [folder, files] :
+         {std::pair{(tree / "f0").string(), kPerFolder}, std::pair{tree.string(), kFolders * kPerFolder}}) {
+        const fs::path home = work / "many-home";
+        fs::remove_all(home);
+        fs::create_directories(home);
+        const Measured run = RunCommand(Quote(cli.string()) + " add-folder --home " + Quote(home.string()) +
+                                        " " + Quote(folder) + " 2>/dev/null");
+        std::printf("  %6d files: %7.0f files/s (%.1f s), peak memory %ld MB (exit %d)\n", files,
+                    files / run.seconds, run.seconds, run.peakKilobytes / 1024, run.status);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    fs::path work = fs::temp_directory_path() / "vellumar-bench";
+    std::vector<std::string> parts;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--work") == 0 && i + 1 < argc) {
+            work = argv[++i];
+        } else {
+            parts.push_back(argv[i]);
+        }
+    }
+    if (parts.empty()) {
+        parts = {"thumbnails", "search", "add-folder", "many-files"};
+    }
+    fs::create_directories(work);
+    SetActiveCodePage(1252);
+    SetMessageSink([](const char*, const char*, void*) {}, nullptr);
+    const fs::path cli = fs::canonical("/proc/self/exe").parent_path() / "vellumar-cli";
+    for (const std::string& part : parts) {
+        if (part == "thumbnails") {
+            BenchThumbnails(work);
+        } else if (part == "search") {
+            BenchSearch(work);
+        } else if (part == "add-folder") {
+            BenchAddFolder(work, cli);
+        } else if (part == "many-files") {
+            BenchManyFiles(work, cli);
+        } else {
+            std::fprintf(stderr, "unknown part %s\n", part.c_str());
+            return 2;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,59 @@
+// The few things the engine asks of the operating system. Windows implements them in win32/, POSIX
+// systems in posix/; the engine's logic reaches the platform only through these.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The folder of the running executable, cut at its last separator.
+std::string ExecutableFolder();
+
+// One entry of a folder listing.
+struct DirectoryEntry {
+    std::string name;
+    bool isFolder = false;
+    bool isHidden = false;       // Windows: the hidden attribute; POSIX: a name that starts with "."
+    bool isTemporary = false;    // Windows: the temporary attribute
+    bool isOtherDevice = false;  // POSIX: a folder on another file system (a mount point)
+};
+
+// The entries of one folder in the platform's enumeration order, "." and ".." included where the
+// platform lists them.
+class DirectoryListing {
+public:
+    DirectoryListing();
+    ~DirectoryListing();
+    DirectoryListing(const DirectoryListing&) = delete;
+    DirectoryListing& operator=(const DirectoryListing&) = delete;
+
+    // False when the folder cannot be listed.
+    bool Open(const std::string& folder);
+    // False at the end of the listing.
+    bool Next(DirectoryEntry& entry);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+bool CreateFolder(const std::string& path);  // false also when it exists
+bool DeleteFileAt(const std::string& path);
+// Puts `from` in place of `to` in one step, replacing `to`, and makes the change durable.
+bool ReplaceFileAtomically(const std::string& from, const std::string& to);
+
+// Pushes a stream's buffered data to the disk. False when a write fails.
+bool FlushFileToDisk(std::FILE* file);
+// The byte offset of a stream, or -1.
+int64_t TellFile(std::FILE* file);
+// Cuts an open stream's file to `size` bytes and moves its position there.
+bool TruncateFile(std::FILE* file, int64_t size);
+
+// The roots of the local fixed disks, in the order a rebuild walks them: "C:" style on Windows, mount
+// points of local disk file systems on POSIX.
+std::vector<std::string> FixedDriveRoots();
+
+// The lower-case form of one Unicode code point as the platform sees it (itself when it has none).
+char32_t LowerCodePoint(char32_t codePoint);

@@ -1,0 +1,175 @@
+// POSIX side of the engine's platform needs.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "drive_roots.h"
+#include "platform.h"
+#include "unicode_case.h"
+
+std::string ExecutableFolder() {
+    char buffer[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (length <= 0) {
+        return ".";
+    }
+    std::string path(buffer, static_cast<size_t>(length));
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+struct DirectoryListing::Impl {
+    DIR* dir = nullptr;
+    std::string folder;
+    dev_t device = 0;
+    ~Impl() {
+        if (dir != nullptr) {
+            closedir(dir);
+        }
+    }
+};
+
+DirectoryListing::DirectoryListing() : impl(std::make_unique<Impl>()) {}
+DirectoryListing::~DirectoryListing() = default;
+
+bool DirectoryListing::Open(const std::string& folder) {
+    impl = std::make_unique<Impl>();
+    impl->folder = folder.empty() ? std::string("/") : folder;
+    struct stat info {};
+    if (stat(impl->folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    impl->device = info.st_dev;
+    impl->dir = opendir(impl->folder.c_str());
+    return impl->dir != nullptr;
+}
+
+bool DirectoryListing::Next(DirectoryEntry& entry) {
+    if (impl->dir == nullptr) {
+        return false;
+    }
+    dirent* item = readdir(impl->dir);
+    if (item == nullptr) {
+        return false;
+    }
+    entry = DirectoryEntry{};
+    entry.name = item->d_name;
+    entry.isHidden = !entry.name.empty() && entry.name[0] == '.';
+    // Symbolic links are not followed into folders: a link to a folder could loop or leave the disk.
+    bool folder = item->d_type == DT_DIR;
+    if (item->d_type == DT_UNKNOWN) {
+        struct stat info {};
+        std::string path = impl->folder;
+        if (path.back() != '/') {
+            path += '/';
+        }
+        path += entry.name;
+        folder = lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+    entry.isFolder = folder;
+    if (folder && entry.name != "." && entry.name != "..") {
+        struct stat info {};
+        std::string path = impl->folder;
+        if (path.back() != '/') {
+            path += '/';
+        }
+        path += entry.name;
+        entry.isOtherDevice = lstat(path.c_str(), &info) == 0 && info.st_dev != impl->device;
+    }
+    return true;
+}
+
+bool CreateFolder(const std::string& path) {
+    return mkdir(path.c_str(), 0777) == 0;
+}
+
+bool DeleteFileAt(const std::string& path) {
+    return unlink(path.c_str()) == 0;
+}
+
+namespace {
+
+void SyncFolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
+    if (rename(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    SyncFolderOf(to);
+    return true;
+}
+
+bool FlushFileToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) {
+        return false;
+    }
+    return fsync(fileno(file)) == 0 || errno == EINVAL;
+}
+
+int64_t TellFile(std::FILE* file) {
+    return static_cast<int64_t>(ftello(file));
+}
+
+bool TruncateFile(std::FILE* file, int64_t size) {
+    if (std::fflush(file) != 0) {
+        std::clearerr(file);
+    }
+    if (ftruncate(fileno(file), static_cast<off_t>(size)) != 0) {
+        return false;
+    }
+    std::clearerr(file);
+    return fseeko(file, static_cast<off_t>(size), SEEK_SET) == 0;
+}
+
+namespace {
+
+// A whole disk whose kernel entry says it is removable (USB sticks, card readers).
+bool IsRemovableDevice(const std::string& device) {
+    std::string name = device.substr(device.find_last_of('/') + 1);
+    // Partitions end in digits (sdb1) or "p" and digits (mmcblk0p1, nvme0n1p2); /sys/class/block has
+    // both, and a partition's "removable" file is missing, so ask its disk.
+    for (std::string candidate = name; !candidate.empty(); candidate.pop_back()) {
+        std::ifstream flag("/sys/class/block/" + candidate + "/removable");
+        int value = 0;
+        if (flag >> value) {
+            return value == 1;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::string> FixedDriveRoots() {
+    std::ifstream table("/proc/self/mounts");
+    if (!table) {
+        table.open("/etc/mtab");
+    }
+    std::stringstream text;
+    text << table.rdbuf();
+    return LocalDiskMountPoints(text.str(), IsRemovableDevice);
+}
+
+char32_t LowerCodePoint(char32_t codePoint) {
+    return SimpleLowerCodePoint(codePoint);
+}

@@ -1,0 +1,58 @@
+#include "search_job.h"
+
+#include <thread>
+
+#include "codepage.h"
+#include "search_index.h"
+
+namespace {
+
+class SearchRun : public WorkerRun {
+public:
+    SearchRun(std::string queryIn, SearchCallback callbackIn, void* userDataIn, std::string indexPathIn)
+        : query(std::move(queryIn)),
+          callback(callbackIn),
+          userData(userDataIn),
+          indexPath(std::move(indexPathIn)),
+          textCase(ActiveCodePage()) {}
+
+    int Run() override {
+        ScanIndex(
+            indexPath, query, textCase,
+            [&](const std::string& path, const std::string& thumbnail) {
+                // No hit is reported once a cancel was asked for.
+                if (callback != nullptr && !IsCancelled()) {
+                    callback(path.c_str(), thumbnail.c_str(), 0, userData);
+                    std::this_thread::yield();
+                }
+            },
+            [&] { return IsCancelled(); });
+        // The closing call comes in every case (also when the index could not be opened or the scan
+        // was cancelled), except after the run has been abandoned.
+        if (callback != nullptr && !IsAbandoned()) {
+            callback("", "", 1, userData);
+        }
+        return 0;
+    }
+
+private:
+    std::string query;
+    SearchCallback callback;
+    void* userData;
+    std::string indexPath;
+    CodePageCase textCase;
+};
+
+}  // namespace
+
+bool SearchJob::Start(const std::string& query, SearchCallback callback, void* userData,
+                      const std::string& indexPath) {
+    return WorkerThread::Start(std::make_shared<SearchRun>(query, callback, userData, indexPath));
+}
+
+void SearchJob::Cancel(int limitMilliseconds) {
+    if (std::shared_ptr<WorkerRun> current = CurrentRun()) {
+        current->RequestCancel();
+    }
+    JoinOrForceStop(limitMilliseconds);
+}

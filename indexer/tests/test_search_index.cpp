@@ -1,0 +1,456 @@
+// The index file: records as bytes, the writer's limits, the rewrite without a file list, the scan.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "codepage.h"
+#include "file_list.h"
+#include "image_tags.h"
+#include "indexer_test_support.h"
+#include "search_index.h"
+
+namespace {
+
+std::vector<IndexRecord> ReadRecords(const std::string& path) {
+    std::vector<IndexRecord> records;
+    IndexReader reader;
+    if (!reader.Open(path)) {
+        return records;
+    }
+    IndexRecord record;
+    while (reader.Next(record)) {
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::vector<std::string> Scan(const std::string& path, const std::string& query, int codePage = 1252,
+                              size_t blockSize = 0) {
+    std::vector<std::string> hits;
+    CodePageCase textCase(codePage);
+    ScanIndex(
+        path, query, textCase,
+        [&](const std::string& hit, const std::string& thumbnail) { hits.push_back(hit + "|" + thumbnail); },
+        [] { return false; }, blockSize);
+    return hits;
+}
+
+TEST(IndexReader, ReadsHandBuiltRecordsBack) {
+    TempFolder folder;
+    IndexBytes bytes;
+    bytes.Record("C:\\Photos\\a.jpg", "C:\\V\\thumbs\\000001.tb", "Harbour", {"Boat", "", "Gull"})
+        .Record("C:\\b.jpg", "", "", {});
+    WriteAll(folder.File("index"), bytes.bytes);
+    const std::vector<IndexRecord> records = ReadRecords(folder.File("index"));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].path, "C:\\Photos\\a.jpg");
+    EXPECT_EQ(records[0].thumbnail, "C:\\V\\thumbs\\000001.tb");
+    EXPECT_EQ(records[0].caption, "Harbour");
+    EXPECT_EQ(records[0].layers, (std::vector<std::string>{"Boat", "", "Gull"}));
+    EXPECT_EQ(records[1].path, "C:\\b.jpg");
+    EXPECT_TRUE(records[1].layers.empty());
+}
+
+struct StopCase {
+    const char* name;
+    std::function<void(IndexBytes&)> tail;  // bytes after one good record
+    size_t records;                         // records a reader returns
+};
+
+TEST(IndexReader, StopsWhereTheFormatSays) {
+    const std::vector<StopCase> cases = {
+        {"path of 260 bytes is read", [](IndexBytes& b) { b.Record(std::string(260, 'p'), "", "", {}); }, 2},
+        {"path of 261 bytes ends", [](IndexBytes& b) { b.Record(std::string(261, 'p'), "", "", {}); }, 1},
+        {"thumbnail of 261 bytes ends", [](IndexBytes& b) { b.Record("p", std::string(261, 't'), "", {}); },
+         1},
+        {"caption of 20480 bytes is read",
+         [](IndexBytes& b) { b.Record("p", "", std::string(20480, 'c'), {}); }, 2},
+        {"caption of 20481 bytes ends", [](IndexBytes& b) { b.Record("p", "", std::string(20481, 'c'), {}); },
+         1},
+        {"short length ends", [](IndexBytes& b) { b.Raw("\x05\x00"); }, 1},
+        {"short path ends", [](IndexBytes& b) { b.Length(10).Raw("abc"); }, 1},
+        {"missing layer count ends", [](IndexBytes& b) { b.Text("p").Text("").Text(""); }, 1},
+        {"short layer name keeps the record",
+         [](IndexBytes& b) { b.Text("p").Text("").Text("").Length(1).Length(9).Raw("ab"); }, 2},
+    };
+    for (const StopCase& c : cases) {
+        TempFolder folder;
+        IndexBytes bytes;
+        bytes.Record("first.jpg", "", "", {});
+        c.tail(bytes);
+        WriteAll(folder.File("index"), bytes.bytes);
+        EXPECT_EQ(ReadRecords(folder.File("index")).size(), c.records) << c.name;
+    }
+}
+
+TEST(IndexReader, OverLongLayerNameEndsOnlyThatRecordsNames) {
+    TempFolder folder;
+    IndexBytes bytes;
+    // Two names announced, the first too long: reading goes on right after its length field, where
+    // the next record starts.
+    bytes.Text("a.jpg").Text("").Text("").Length(2).Length(20481);
+    bytes.Record("b.jpg", "", "", {"x"});
+    WriteAll(folder.File("index"), bytes.bytes);
+    const std::vector<IndexRecord> records = ReadRecords(folder.File("index"));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].path, "a.jpg");
+    EXPECT_TRUE(records[0].layers.empty());
+    EXPECT_EQ(records[1].path, "b.jpg");
+}
+
+TEST(OpenIndex, CreatesAMissingIndexAndKeepsAnExistingOne) {
+    TempFolder folder;
+    const std::string index = IndexPathFor(folder.Path());
+    EXPECT_EQ(index, folder.File("index"));
+    ASSERT_TRUE(CreateIndexIfMissing(index));
+    EXPECT_TRUE(std::filesystem::exists(index));
+    EXPECT_EQ(std::filesystem::file_size(index), 0u);
+    WriteText(index, "keep");
+    ASSERT_TRUE(CreateIndexIfMissing(index));
+    EXPECT_EQ(ReadAll(index).size(), 4u);
+    EXPECT_FALSE(CreateIndexIfMissing(folder.File("no-such-folder/index")));
+}
+
+class AppendRecordTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetActiveCodePage(1252);
+        ASSERT_TRUE(output.Open(index, "wb"));
+    }
+    void TearDown() override { SetActiveCodePage(SystemCodePage()); }
+
+    ImageTags LoadSample(const std::string& name) {
+        ImageTags tags;
+        EXPECT_TRUE(tags.Load(SourcePath("samples/photos/" + name).c_str())) << name;
+        return tags;
+    }
+
+    TempFolder folder;
+    std::string index = folder.File("index");
+    IndexOutput output;
+    CodePageCase textCase{1252};
+};
+
+TEST_F(AppendRecordTest, WritesPathThumbnailCaptionAndLayersByteForByte) {
+    const ImageTags tags = LoadSample("packet_search_words.jpg");
+    int thumbnailCalls = 0;
+    auto thumbnail = [&] {
+        ++thumbnailCalls;
+        // The path is already in the file, flushed, when the thumbnail is made.
+        EXPECT_EQ(ReadAll(index).size(), 4u + 7u);
+        return std::string("T\\1.tb");
+    };
+    ASSERT_EQ(AppendRecord(output, "P\\x.jpg", thumbnail, tags, textCase), AppendResult::kWritten);
+    output.Close();
+    IndexBytes expected;
+    expected.Record("P\\x.jpg", "T\\1.tb", "Summer at the lake", {"Grandma", "Lighthouse"});
+    EXPECT_EQ(ReadAll(index), expected.bytes);
+    EXPECT_EQ(thumbnailCalls, 1);
+}
+
+TEST_F(AppendRecordTest, APictureWithoutPacketGetsSixteenBytesAndItsPaths) {
+    const ImageTags plain = LoadSample("no_packet.jpg");
+    const ImageTags commented = LoadSample("no_packet_comment.jpg");
+    ASSERT_EQ(AppendRecord(
+                  output, "a.jpg", [] { return std::string("t"); }, plain, textCase),
+              AppendResult::kWritten);
+    ASSERT_EQ(AppendRecord(
+                  output, "b.jpg", [] { return std::string(); }, commented, textCase),
+              AppendResult::kWritten);
+    output.Close();
+    IndexBytes expected;
+    expected.Record("a.jpg", "t", "", {}).Record("b.jpg", "", "Harbour at dawn", {});
+    EXPECT_EQ(ReadAll(index), expected.bytes);
+    EXPECT_EQ(expected.bytes.size(), 16u + 5u + 1u + 16u + 5u + 15u);
+}
+
+TEST_F(AppendRecordTest, LayerCountEqualsEntriesAndConvertsNamesToTheCodePage) {
+    const ImageTags tags = LoadSample("packet_v2_utf8_escapes.jpg");
+    ASSERT_EQ(AppendRecord(output, "c.jpg", nullptr, tags, textCase), AppendResult::kWritten);
+    output.Close();
+    const std::vector<IndexRecord> records = ReadRecords(index);
+    ASSERT_EQ(records.size(), 1u);
+    ASSERT_EQ(records[0].layers.size(), 6u);
+    EXPECT_EQ(records[0].layers[0], "Caf\xE9");  // é in code page 1252
+    EXPECT_EQ(records[0].layers[1], "a\r\nb");
+    EXPECT_EQ(records[0].caption, "Line one\r\nline two");
+}
+
+TEST_F(AppendRecordTest, APathOverTheReadersLimitGetsNoRecordAndNoThumbnail) {
+    const ImageTags tags = LoadSample("no_packet.jpg");
+    bool thumbnailMade = false;
+    auto thumbnail = [&] {
+        thumbnailMade = true;
+        return std::string("t");
+    };
+    EXPECT_EQ(AppendRecord(output, std::string(261, 'p'), thumbnail, tags, textCase),
+              AppendResult::kPathTooLong);
+    EXPECT_EQ(AppendRecord(
+                  output, std::string(260, 'p'), [] { return std::string(261, 't'); }, tags, textCase),
+              AppendResult::kWritten);
+    output.Close();
+    EXPECT_FALSE(thumbnailMade);
+    const std::vector<IndexRecord> records = ReadRecords(index);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].path.size(), 260u);
+    EXPECT_EQ(records[0].thumbnail, "");  // a too long thumbnail path is left out, not written
+}
+
+TEST_F(AppendRecordTest, OverLongCaptionIsCutAtACharacterBoundary) {
+    SetActiveCodePage(kCodePageUtf8);
+    CodePageCase utf8(kCodePageUtf8);
+    ImageTags tags = LoadSample("no_packet.jpg");
+    std::string caption = "a";
+    for (int i = 0; i < 15000; ++i) {
+        caption += "\xC3\xA9";  // é: two bytes, so byte 20480 is the first half of one
+    }
+    tags.caption = caption;
+    ASSERT_EQ(AppendRecord(output, "x.jpg", nullptr, tags, utf8), AppendResult::kWritten);
+    IndexRecord extra;
+    ImageTags plain = LoadSample("no_packet.jpg");
+    ASSERT_EQ(AppendRecord(output, "y.jpg", nullptr, plain, utf8), AppendResult::kWritten);
+    output.Close();
+    const std::vector<IndexRecord> records = ReadRecords(index);
+    ASSERT_EQ(records.size(), 2u);  // the long caption did not hide the next record
+    EXPECT_EQ(records[0].caption, caption.substr(0, 20479));
+}
+
+TEST_F(AppendRecordTest, AFullDiskTakesTheUnfinishedRecordBackOut) {
+    const ImageTags tags = LoadSample("packet_search_words.jpg");
+    ASSERT_EQ(AppendRecord(output, "first.jpg", nullptr, tags, textCase), AppendResult::kWritten);
+    const int64_t size = output.Position();
+    output.LimitSizeForTesting(size + 30);  // room for the path, not for the whole record
+    EXPECT_EQ(AppendRecord(output, "second.jpg", nullptr, tags, textCase), AppendResult::kWriteFailed);
+    EXPECT_EQ(output.Position(), size);
+    output.LimitSizeForTesting(-1);
+    ASSERT_EQ(AppendRecord(output, "third.jpg", nullptr, tags, textCase), AppendResult::kWritten);
+    output.Close();
+    const std::vector<IndexRecord> records = ReadRecords(index);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].path, "first.jpg");
+    EXPECT_EQ(records[1].path, "third.jpg");
+}
+
+TEST(RemoveRecordsOfFiles, RemovesExactPathsAndKeepsCaseVariants) {
+    TempFolder folder;
+    const std::string index = folder.File("index");
+    IndexBytes bytes;
+    bytes.Record("C:\\Photos\\a.jpg", "t1", "one", {"x"})
+        .Record("c:\\photos\\A.JPG", "t2", "two", {})
+        .Record("C:\\Photos\\b.jpg", "t3", "", {"y", "z"});
+    WriteAll(index, bytes.bytes);
+    FileList list;
+    list.Append("C:\\Photos\\a.jpg");
+    list.Append("C:\\Photos\\b.jpg");
+    int reports = 0;
+    EXPECT_EQ(RemoveRecordsOfFiles(
+                  index, list, [&] { ++reports; }, nullptr),
+              RemoveResult::kDone);
+    EXPECT_EQ(reports, 4);  // before each attempt to read a record: three records and the end
+    IndexBytes expected;
+    expected.Record("c:\\photos\\A.JPG", "t2", "two", {});
+    EXPECT_EQ(ReadAll(index), expected.bytes);
+    EXPECT_FALSE(std::filesystem::exists(index + ".new"));
+}
+
+TEST(RemoveRecordsOfFiles, KeepsARecordCutShortUpToItsLastCompleteField) {
+    TempFolder folder;
+    const std::string index = folder.File("index");
+    IndexBytes bytes;
+    bytes.Record("gone.jpg", "", "", {}).Text("kept.jpg").Text("thumb").Length(50).Raw("only part");
+    WriteAll(index, bytes.bytes);
+    FileList list;
+    list.Append("gone.jpg");
+    EXPECT_EQ(RemoveRecordsOfFiles(index, list, nullptr, nullptr), RemoveResult::kDone);
+    IndexBytes expected;
+    expected.Text("kept.jpg").Text("thumb");
+    EXPECT_EQ(ReadAll(index), expected.bytes);
+}
+
+TEST(RemoveRecordsOfFiles, WithoutAnIndexDoesNothing) {
+    TempFolder folder;
+    FileList list;
+    EXPECT_EQ(RemoveRecordsOfFiles(folder.File("index"), list, nullptr, nullptr), RemoveResult::kDone);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("index")));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("index.new")));
+}
+
+TEST(RemoveRecordsOfFiles, LeavesTheIndexAloneWhenTheCopyCannotBeMade) {
+    TempFolder folder;
+    const std::string index = folder.File("index");
+    IndexBytes bytes;
+    bytes.Record("a.jpg", "", "", {});
+    WriteAll(index, bytes.bytes);
+    std::filesystem::create_directory(index + ".new");  // a folder where the copy should go
+    FileList list;
+    list.Append("a.jpg");
+    EXPECT_EQ(RemoveRecordsOfFiles(index, list, nullptr, nullptr), RemoveResult::kNoTemporaryFile);
+    EXPECT_EQ(ReadAll(index), bytes.bytes);
+}
+
+TEST(ScanIndex, MatchesTheFileNameNotItsFolderOrThumbnail) {
+    TempFolder folder;
+    const std::string index = folder.File("index");
+    IndexBytes bytes;
+    bytes.Record("C:\\pets\\CAT.JPG", "t1", "", {})
+        .Record("C:\\cat\\dog.jpg", "C:\\cat.tb", "", {})
+        .Record("/home/cat/x.jpg", "", "", {})
+        .Record("D:/pets/Tomcat.jpg", "t4", "", {})
+        .Record("nocat", "t5", "", {})
+        .Record("E:\\a.jpg", "t6", "a Cat", {})
+        .Record("E:\\b.jpg", "t7", "", {"dog", "bobCAT"});
+    WriteAll(index, bytes.bytes);
+    EXPECT_EQ(Scan(index, "cat"), (std::vector<std::string>{"C:\\pets\\CAT.JPG|t1", "D:/pets/Tomcat.jpg|t4",
+                                                            "nocat|t5", "E:\\a.jpg|t6", "E:\\b.jpg|t7"}));
+    EXPECT_EQ(Scan(index, "CAT.J"),
+              (std::vector<std::string>{"C:\\pets\\CAT.JPG|t1", "D:/pets/Tomcat.jpg|t4"}));
+    EXPECT_EQ(Scan(index, "").size(), 7u);  // the empty text is in every record
+    EXPECT_TRUE(Scan(index, "pets").empty());
+}
+
+TEST(ScanIndex, OverLongCaptionEndsTheScanAfterEarlierHits) {
+    TempFolder folder;
+    const std::string index = folder.File("index");
+    IndexBytes bytes;
+    bytes.Record("one.jpg", "t1", "x", {}).Record("two.jpg", "t2", std::string(20481, 'o'), {});
+    bytes.Record("three.jpg", "t3", "", {});
+    WriteAll(index, bytes.bytes);
+    EXPECT_EQ(Scan(index, "o"), (std::vector<std::string>{"one.jpg|t1"}));
+}
+
+TEST(ScanIndex, OverLongLayerNameJudgesTheRecordOnWhatCameBefore) {
+    TempFolder folder;
+    const std::string index = folder.File("index");
+    IndexBytes bytes;
+    bytes.Text("hit.jpg").Text("t1").Text("").Length(3).Text("lake").Length(20481);
+    bytes.Record("next lake.jpg", "t2", "", {});
+    WriteAll(index, bytes.bytes);
+    EXPECT_EQ(Scan(index, "lake"), (std::vector<std::string>{"hit.jpg|t1", "next lake.jpg|t2"}));
+}
+
+TEST(ScanIndex, IgnoresLetterCaseOfTheCodePage) {
+    TempFolder folder;
+    const std::string index = folder.File("index");
+    IndexBytes bytes;
+    bytes.Record("caf\xC9.jpg", "t", "", {});  // É in code page 1252
+    WriteAll(index, bytes.bytes);
+    EXPECT_EQ(Scan(index, "CAF\xE9", 1252).size(), 1u);
+    EXPECT_EQ(Scan(index, "Caf\xC9", 1252).size(), 1u);
+}
+
+TEST(ScanIndex, MissingIndexIsReported) {
+    TempFolder folder;
+    CodePageCase textCase(1252);
+    EXPECT_FALSE(ScanIndex(
+        folder.File("index"), "x", textCase, [](auto&, auto&) {}, nullptr));
+}
+
+// The scan as the format prescribes it, record by record, each field lowered and searched.
+std::vector<std::string> PrescribedScan(const std::string& path, const std::string& query, int codePage) {
+    CodePageCase textCase(codePage);
+    std::string lowered = query;
+    textCase.Lower(lowered);
+    std::vector<uint8_t> data = ReadAll(path);
+    size_t at = 0;
+    auto length = [&](uint32_t& value) {
+        if (data.size() - at < 4) {
+            at = data.size();
+            return false;
+        }
+        value = data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) |
+                (static_cast<uint32_t>(data[at + 3]) << 24);
+        at += 4;
+        return true;
+    };
+    auto text = [&](uint32_t size, std::string& out) {
+        const size_t available = std::min<size_t>(size, data.size() - at);
+        out.assign(reinterpret_cast<const char*>(data.data()) + at, available);
+        at += available;
+        return available == size;
+    };
+    auto contains = [&](std::string field) {
+        textCase.Lower(field);
+        return field.find(lowered) != std::string::npos;
+    };
+    std::vector<std::string> hits;
+    for (;;) {
+        uint32_t size = 0;
+        std::string file, thumbnail, caption;
+        if (!length(size) || size > 260 || !text(size, file)) {
+            break;
+        }
+        const size_t slash = file.find_last_of("\\/");
+        bool matched = contains(slash == std::string::npos ? file : file.substr(slash + 1));
+        if (!length(size) || size > 260 || !text(size, thumbnail)) {
+            break;
+        }
+        if (!length(size) || size > 20480 || !text(size, caption)) {
+            break;
+        }
+        matched = contains(caption) || matched;
+        uint32_t count = 0;
+        if (!length(count)) {
+            break;
+        }
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string name;
+            if (!length(size) || size > 20480 || !text(size, name)) {
+                break;
+            }
+            matched = contains(name) || matched;
+        }
+        if (matched) {
+            hits.push_back(file + "|" + thumbnail);
+        }
+    }
+    return hits;
+}
+
+TEST(ScanIndex, FindsExactlyWhatTheRecordByRecordScanFinds) {
+    std::mt19937 random(20261208);
+    // Letters in both cases, separators, bytes above ASCII that are letters in some code pages and lead
+    // bytes in others.
+    const std::string alphabet = "aAbBcC/\\.xX \xC9\xE9\xC3\xA9\x81\x41\x82\x61\xD0\xB0\x90";
+    auto randomText = [&](size_t maxLength) {
+        std::string text(std::uniform_int_distribution<size_t>(0, maxLength)(random), ' ');
+        for (char& c : text) {
+            c = alphabet[std::uniform_int_distribution<size_t>(0, alphabet.size() - 1)(random)];
+        }
+        return text;
+    };
+    for (int codePage : {1252, kCodePageUtf8, 932, 1251}) {
+        if (!IsCodePageSupported(codePage)) {
+            continue;
+        }
+        TempFolder folder;
+        const std::string index = folder.File("index");
+        IndexBytes bytes;
+        for (int i = 0; i < 2000; ++i) {
+            std::vector<std::string> layers;
+            for (int k = std::uniform_int_distribution<int>(0, 3)(random); k > 0; --k) {
+                layers.push_back(randomText(30));
+            }
+            if (i % 500 == 499) {
+                bytes.Text("bad.jpg").Text("").Text("").Length(1).Length(20481);  // read on after it
+            }
+            bytes.Record(randomText(40), randomText(8), randomText(60), layers);
+        }
+        bytes.Length(30).Raw("cut short");
+        WriteAll(index, bytes.bytes);
+        size_t queriesWithHits = 0;
+        for (const std::string query : {"a", "A", "ab", "\xC9", "\xE9", "\xC3\xA9", "\x82\x61", "a/b", "xa.",
+                                        "\xD0\xB0", "", "bca", "\x41\x82"}) {
+            const std::vector<std::string> expected = PrescribedScan(index, query, codePage);
+            EXPECT_EQ(Scan(index, query, codePage), expected)
+                << "code page " << codePage << ", query " << query;
+            // Small blocks put block edges inside many records.
+            EXPECT_EQ(Scan(index, query, codePage, 20491), expected)
+                << "code page " << codePage << ", query " << query;
+            queriesWithHits += expected.empty() ? 0 : 1;
+        }
+        EXPECT_GE(queriesWithHits, 10u) << "code page " << codePage;
+        EXPECT_EQ(Scan(index, "", codePage).size(), 2004u);  // every record, also those after a bad name
+    }
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+// The thumbnail cache: numbering, wiping, the bitmap file and what the pictures look like.
+#include <gtest/gtest.h>
+
+#include "environment.h"
+#include "indexer_test_support.h"
+#include "resample.h"
+#include "thumbnail_bitmap.h"
+#include "thumbnail_cache.h"
+
+namespace {
+
+int32_t Counter(const ThumbnailCache& cache) {
+    const std::vector<uint8_t> bytes = ReadAll(cache.CounterPath());
+    if (bytes.size() != 4) {
+        return -1;
+    }
+    return static_cast<int32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+                                (static_cast<uint32_t>(bytes[3]) << 24));
+}
+
+// Blue, green, red of the thumbnail pixel at (x, y), y counted from the top.
+struct Colour {
+    int blue, green, red;
+};
+Colour PixelAt(const ThumbnailBitmap& bitmap, int x, int y) {
+    const size_t row = ThumbnailRowSize(bitmap.bitsPerPixel) * static_cast<size_t>(kThumbnailSize - 1 - y);
+    const int bytes = bitmap.bitsPerPixel / 8;
+    const uint8_t* p = &bitmap.pixels[row + static_cast<size_t>(x) * bytes];
+    if (bitmap.bitsPerPixel == 16) {  // 5-5-5
+        const int v = p[0] | (p[1] << 8);
+        return {(v & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, ((v >> 10) & 31) * 255 / 31};
+    }
+    return {p[0], p[1], p[2]};
+}
+
+class ThumbnailCacheTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    ThumbnailCache cache{folder.Path(), nullptr};
+};
+
+TEST_F(ThumbnailCacheTest, NumbersStartAtOneAndTheCounterHoldsTheNext) {
+    cache.EnsureThumbsFolder();
+    EXPECT_TRUE(std::filesystem::is_directory(cache.ThumbsFolder()));
+    EXPECT_EQ(cache.CounterPath(), folder.File("tb.idx"));
+    EXPECT_EQ(cache.NextThumbnailName(), JoinPath(JoinPath(folder.Path(), "thumbs"), "000001.tb"));
+    EXPECT_EQ(Counter(cache), 2);
+    EXPECT_EQ(cache.NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "000002.tb"));
+    EXPECT_EQ(Counter(cache), 3);
+}
+
+TEST_F(ThumbnailCacheTest, NumbersBeyondSixDigitsGrowTheName) {
+    const uint8_t million[4] = {0x40, 0x42, 0x0F, 0x00};  // 1000000
+    WriteAll(cache.CounterPath(), std::vector<uint8_t>(million, million + 4));
+    EXPECT_EQ(cache.NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "1000000.tb"));
+}
+
+TEST_F(ThumbnailCacheTest, ADamagedCounterHandsOutNoNumber) {
+    WriteAll(cache.CounterPath(), {0, 0, 0, 0x80});  // negative
+    EXPECT_EQ(cache.NextThumbnailName(), "");
+}
+
+TEST_F(ThumbnailCacheTest, NumberingRestartsAfterAWipeThatLeavesOtherFiles) {
+    cache.EnsureThumbsFolder();
+    const std::string jpeg = SourcePath("indexer/tests/data/not_a_jpeg.jpg");
+    const std::string first = cache.MakeThumbnail(jpeg);
+    const std::string second = cache.MakeThumbnail(jpeg);
+    EXPECT_TRUE(std::filesystem::exists(first));
+    EXPECT_TRUE(std::filesystem::exists(second));
+    WriteText(JoinPath(cache.ThumbsFolder(), "notes.txt"), "keep me");
+    WriteText(JoinPath(cache.ThumbsFolder(), "000009.tbx"), "keep me too");
+    std::filesystem::create_directory(JoinPath(cache.ThumbsFolder(), "folder.tb"));
+
+    cache.WipeThumbnails();
+    EXPECT_FALSE(std::filesystem::exists(cache.CounterPath()));
+    EXPECT_FALSE(std::filesystem::exists(first));
+    EXPECT_FALSE(std::filesystem::exists(second));
+    EXPECT_TRUE(std::filesystem::exists(JoinPath(cache.ThumbsFolder(), "notes.txt")));
+    EXPECT_TRUE(std::filesystem::exists(JoinPath(cache.ThumbsFolder(), "000009.tbx")));
+    EXPECT_TRUE(std::filesystem::is_directory(JoinPath(cache.ThumbsFolder(), "folder.tb")));
+    EXPECT_EQ(cache.MakeThumbnail(jpeg), first);
+}
+
+TEST_F(ThumbnailCacheTest, APictureThatCannotBeDecodedGetsABlackBitmap) {
+    cache.EnsureThumbsFolder();
+    const std::string name = cache.MakeThumbnail(SourcePath("indexer/tests/data/not_a_jpeg.jpg"));
+    ASSERT_FALSE(name.empty());
+    ThumbnailBitmap bitmap;
+    ASSERT_TRUE(DecodeBitmapFile(ReadAll(name), bitmap));
+    for (uint8_t byte : bitmap.pixels) {
+        ASSERT_EQ(byte, 0);
+    }
+}
+
+struct MessageLog {
+    std::vector<std::string> entries;
+    static void Sink(const char* text, const char* caption, void* userData) {
+        static_cast<MessageLog*>(userData)->entries.push_back(std::string(caption) + ": " + text);
+    }
+};
+
+TEST_F(ThumbnailCacheTest, AMissingPictureIsReportedAndStillGetsItsName) {
+    MessageLog log;
+    SetMessageSink(MessageLog::Sink, &log);
+    cache.EnsureThumbsFolder();
+    const std::string missing = folder.File("missing.jpg");
+    const std::string name = cache.MakeThumbnail(missing);
+    SetMessageSink(nullptr, nullptr);
+    EXPECT_EQ(name, JoinPath(cache.ThumbsFolder(), "000001.tb"));
+    EXPECT_TRUE(std::filesystem::exists(name));
+    ASSERT_EQ(log.entries.size(), 1u);
+    EXPECT_EQ(log.entries[0].rfind("CPicture Error: ", 0), 0u);
+    EXPECT_NE(log.entries[0].find(missing), std::string::npos) << log.entries[0];
+}
+
+TEST_F(ThumbnailCacheTest, AWidePhotoIsSqueezedIntoTheWholeSquare) {
+    cache.EnsureThumbsFolder();
+    const std::string name = cache.MakeThumbnail(SourcePath("indexer/tests/data/bands_4000x1000.jpg"));
+    const std::vector<uint8_t> file = ReadAll(name);
+    ASSERT_GE(file.size(), 54u);
+    // File header and information header as written.
+    EXPECT_EQ(file[0], 'B');
+    EXPECT_EQ(file[1], 'M');
+    const auto u32 = [&](size_t at) {
+        return file[at] | (file[at + 1] << 8) | (file[at + 2] << 16) | (file[at + 3] << 24);
+    };
+    const auto u16 = [&](size_t at) { return file[at] | (file[at + 1] << 8); };
+    const int bits = u16(28);
+    EXPECT_EQ(u32(2), static_cast<int>(file.size()));
+    EXPECT_EQ(u32(10), 54);
+    EXPECT_EQ(u32(14), 40);
+    EXPECT_EQ(u32(18), 100);
+    EXPECT_EQ(u32(22), 100);
+    EXPECT_EQ(u16(26), 1);
+    EXPECT_EQ(u32(30), 0);
+    EXPECT_EQ(u32(34), static_cast<int>(ThumbnailRowSize(bits) * 100));
+#ifndef _WIN32
+    EXPECT_EQ(bits, 32);
+    EXPECT_EQ(file.size(), 40054u);
+#else
+    EXPECT_TRUE(bits == 16 || bits == 24 || bits == 32) << bits;
+#endif
+    ThumbnailBitmap bitmap;
+    ASSERT_TRUE(DecodeBitmapFile(file, bitmap));
+    // Four bands of 1000 pixels (red, green, blue, white) become four bands of 25, on every row: the
+    // top and bottom rows are picture too, not letterbox bars.
+    for (int y : {0, 50, 99}) {
+        const Colour red = PixelAt(bitmap, 12, y);
+        const Colour green = PixelAt(bitmap, 37, y);
+        const Colour blue = PixelAt(bitmap, 62, y);
+        const Colour white = PixelAt(bitmap, 87, y);
+        EXPECT_GT(red.red, 200) << y;
+        EXPECT_LT(red.green + red.blue, 60) << y;
+        EXPECT_GT(green.green, 200) << y;
+        EXPECT_LT(green.red + green.blue, 60) << y;
+        EXPECT_GT(blue.blue, 200) << y;
+        EXPECT_LT(blue.red + blue.green, 60) << y;
+        EXPECT_GT(white.red + white.green + white.blue, 700) << y;
+    }
+}
+
+TEST(ThumbnailBitmap, FileLayoutAtEveryDepth) {
+    struct Case {
+        int bits;
+        size_t colours;
+        size_t fileSize;
+    };
+    for (const Case& c : {Case{1, 2, 14 + 40 + 8 + 1600}, Case{4, 16, 14 + 40 + 64 + 5200},
+                          Case{8, 256, 14 + 40 + 1024 + 10000}, Case{16, 0, 14 + 40 + 20000},
+                          Case{24, 0, 30054}, Case{32, 0, 40054}}) {
+        ThumbnailBitmap bitmap;
+        bitmap.bitsPerPixel = c.bits;
+        bitmap.colorTable.assign(c.colours, 0x00112233);
+        bitmap.pixels.assign(ThumbnailRowSize(c.bits) * 100, 0x5A);
+        const std::vector<uint8_t> file = EncodeBitmapFile(bitmap);
+        ASSERT_EQ(file.size(), c.fileSize) << c.bits;
+        EXPECT_EQ(file[10] | (file[11] << 8), static_cast<int>(54 + 4 * c.colours)) << c.bits;
+        ThumbnailBitmap back;
+        ASSERT_TRUE(DecodeBitmapFile(file, back)) << c.bits;
+        EXPECT_EQ(back.colorTable, bitmap.colorTable);
+        EXPECT_EQ(back.pixels, bitmap.pixels);
+        bitmap.colorTable.clear();
+        if (c.colours > 0) {
+            EXPECT_TRUE(EncodeBitmapFile(bitmap).empty()) << "a palette depth needs its colour table";
+        }
+    }
+}
+
+TEST(Resample, KeepsFlatColoursAndStretchesEachAxisOnItsOwn) {
+    // 40 x 10: left half black, right half white; to 100 x 100.
+    std::vector<uint8_t> source(40 * 10);
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            source[y * 40 + x] = x < 20 ? 0 : 255;
+        }
+    }
+    std::vector<uint8_t> target(100 * 100);
+    ResampleImage(source.data(), 40, 10, 1, target.data(), 100, 100);
+    for (int y = 0; y < 100; ++y) {
+        EXPECT_EQ(target[y * 100 + 10], 0);
+        EXPECT_EQ(target[y * 100 + 90], 255);
+        EXPECT_GT(target[y * 100 + 50], target[y * 100 + 49]);  // the edge stays in the middle
+    }
+    // Shrinking averages: a fine checkerboard becomes an even grey.
+    std::vector<uint8_t> board(400 * 400);
+    for (int y = 0; y < 400; ++y) {
+        for (int x = 0; x < 400; ++x) {
+            board[y * 400 + x] = ((x + y) % 2) != 0 ? 255 : 0;
+        }
+    }
+    ResampleImage(board.data(), 400, 400, 1, target.data(), 100, 100);
+    for (int y = 2; y < 98; ++y) {  // away from the edges, where the filter has fewer pixels
+        for (int x = 2; x < 98; ++x) {
+            ASSERT_NEAR(target[y * 100 + x], 128, 3) << x << "," << y;
+        }
+    }
+}
+
+}  // namespace

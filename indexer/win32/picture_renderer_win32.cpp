@@ -1,0 +1,242 @@
+// Thumbnails on Windows: the platform's picture object decodes the JPEG and draws it, stretched, into a
+// 100 x 100 bitmap compatible with the desktop; the bitmap is then copied into a device-independent
+// section at its own pixel depth.
+#include <windows.h>
+#include <ole2.h>
+#include <olectl.h>
+
+#include <cstring>
+
+#include "picture_renderer.h"
+
+namespace {
+
+// RAII holders for the handles used here.
+struct ScopedDc {
+    HDC dc = nullptr;
+    ~ScopedDc() {
+        if (dc != nullptr) {
+            DeleteDC(dc);
+        }
+    }
+};
+
+struct ScopedBitmap {
+    HBITMAP bitmap = nullptr;
+    ~ScopedBitmap() {
+        if (bitmap != nullptr) {
+            DeleteObject(bitmap);
+        }
+    }
+};
+
+struct ScopedHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~ScopedHandle() {
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+};
+
+template <typename T>
+struct ComPtr {
+    T* p = nullptr;
+    ~ComPtr() {
+        if (p != nullptr) {
+            p->Release();
+        }
+    }
+};
+
+// The picture object needs COM on the thread that decodes; a worker thread starts it once.
+void EnsureComOnThisThread() {
+    thread_local bool started = false;
+    if (!started) {
+        started = true;
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    }
+}
+
+// The platform's text for the last error, with the path put in for %1 (or after the text when the text
+// has no place for it).
+std::string FileErrorText(DWORD error, const std::string& path) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = length > 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
+    if (buffer != nullptr) {
+        LocalFree(buffer);
+    }
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    const size_t insert = text.find("%1");
+    if (insert != std::string::npos) {
+        text.replace(insert, 2, path);
+    } else {
+        text = path + ": " + (text.empty() ? "cannot be opened" : text);
+    }
+    return text;
+}
+
+// The decoded picture of one JPEG.
+class PictureLoader {
+public:
+    PictureResult Load(const std::string& path) {
+        PictureResult result;
+        ScopedHandle file;
+        file.handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file.handle == INVALID_HANDLE_VALUE) {
+            result.error = PictureError::kCannotOpen;
+            result.systemText = FileErrorText(GetLastError(), path);
+            return result;
+        }
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(file.handle, &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF) {
+            result.error = PictureError::kDecodeFailed;
+            return result;
+        }
+        const auto bytes = static_cast<DWORD>(size.QuadPart);
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        if (memory == nullptr) {
+            result.error = PictureError::kNoMemory;
+            return result;
+        }
+        void* data = GlobalLock(memory);
+        DWORD read = 0;
+        const bool complete =
+            data != nullptr && ReadFile(file.handle, data, bytes, &read, nullptr) && read == bytes;
+        if (data != nullptr) {
+            GlobalUnlock(memory);
+        }
+        ComPtr<IStream> stream;
+        // The stream owns the memory block from here on and frees it when released.
+        if (!complete || FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream.p))) {
+            if (stream.p == nullptr) {
+                GlobalFree(memory);
+            }
+            result.error = PictureError::kDecodeFailed;
+            return result;
+        }
+        EnsureComOnThisThread();
+        const HRESULT hr = OleLoadPicture(stream.p, static_cast<LONG>(bytes), FALSE, IID_IPicture,
+                                          reinterpret_cast<void**>(&picture.p));
+        if (hr == E_NOINTERFACE) {
+            result.error = PictureError::kNotSupported;
+        } else if (FAILED(hr) || picture.p == nullptr) {
+            result.error = PictureError::kDecodeFailed;
+        }
+        return result;
+    }
+
+    // Draws the whole picture into the rectangle. The picture's extent is in hundredths of a
+    // millimetre, with the vertical axis turned over as the picture object expects.
+    void Render(HDC dc, const RECT& rect) const {
+        if (picture.p == nullptr) {
+            return;
+        }
+        OLE_XSIZE_HIMETRIC width = 0;
+        OLE_YSIZE_HIMETRIC height = 0;
+        picture.p->get_Width(&width);
+        picture.p->get_Height(&height);
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        picture.p->Render(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0, height,
+                          width, -height, nullptr);
+    }
+
+private:
+    ComPtr<IPicture> picture;
+};
+
+// A device-independent copy of a bitmap at the bitmap's own pixel depth.
+bool MakeDibImage(HBITMAP source, ThumbnailBitmap& out) {
+    BITMAP info{};
+    if (GetObject(source, sizeof(info), &info) == 0) {
+        return false;
+    }
+    int bits = info.bmBitsPixel * info.bmPlanes;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        bits = 32;
+    }
+    const size_t entries = ColorTableEntries(bits);
+    std::vector<uint8_t> header(sizeof(BITMAPINFOHEADER) + 4 * 256, 0);
+    auto* bitmapInfo = reinterpret_cast<BITMAPINFO*>(header.data());
+    bitmapInfo->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bitmapInfo->bmiHeader.biWidth = kThumbnailSize;
+    bitmapInfo->bmiHeader.biHeight = kThumbnailSize;
+    bitmapInfo->bmiHeader.biPlanes = 1;
+    bitmapInfo->bmiHeader.biBitCount = static_cast<WORD>(bits);
+    bitmapInfo->bmiHeader.biCompression = BI_RGB;
+    bitmapInfo->bmiHeader.biSizeImage = static_cast<DWORD>(ThumbnailRowSize(bits) * kThumbnailSize);
+
+    ScopedDc dc;
+    dc.dc = CreateCompatibleDC(nullptr);
+    if (dc.dc == nullptr) {
+        return false;
+    }
+    if (entries > 0) {
+        // The palette the bitmap's colours refer to.
+        GetDIBits(dc.dc, source, 0, kThumbnailSize, nullptr, bitmapInfo, DIB_RGB_COLORS);
+        bitmapInfo->bmiHeader.biBitCount = static_cast<WORD>(bits);
+        bitmapInfo->bmiHeader.biCompression = BI_RGB;
+    }
+    void* pixels = nullptr;
+    ScopedBitmap section;
+    section.bitmap = CreateDIBSection(dc.dc, bitmapInfo, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (section.bitmap == nullptr || pixels == nullptr) {
+        return false;
+    }
+    ScopedDc sourceDc;
+    sourceDc.dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldSection = SelectObject(dc.dc, section.bitmap);
+    HGDIOBJ oldSource = SelectObject(sourceDc.dc, source);
+    BitBlt(dc.dc, 0, 0, kThumbnailSize, kThumbnailSize, sourceDc.dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    SelectObject(sourceDc.dc, oldSource);
+    SelectObject(dc.dc, oldSection);
+
+    out.bitsPerPixel = bits;
+    out.colorTable.assign(entries, 0);
+    for (size_t i = 0; i < entries; ++i) {
+        const RGBQUAD& q = bitmapInfo->bmiColors[i];
+        out.colorTable[i] = q.rgbBlue | (q.rgbGreen << 8) | (q.rgbRed << 16);
+    }
+    const size_t size = ThumbnailRowSize(bits) * kThumbnailSize;
+    out.pixels.assign(static_cast<const uint8_t*>(pixels), static_cast<const uint8_t*>(pixels) + size);
+    return true;
+}
+
+}  // namespace
+
+PictureResult RenderThumbnail(const std::string& jpegPath, ThumbnailBitmap& bitmap) {
+    bitmap = BlackThumbnail();
+    HDC desktop = GetDC(GetDesktopWindow());
+    ScopedDc memory;
+    memory.dc = CreateCompatibleDC(desktop);
+    ScopedBitmap target;
+    target.bitmap = CreateCompatibleBitmap(desktop, kThumbnailSize, kThumbnailSize);
+    ReleaseDC(GetDesktopWindow(), desktop);
+    if (memory.dc == nullptr || target.bitmap == nullptr) {
+        // No drawing surface: decode anyway for the error report, keep the black picture.
+        PictureLoader loader;
+        return loader.Load(jpegPath);
+    }
+    HGDIOBJ old = SelectObject(memory.dc, target.bitmap);
+    const RECT rect = {0, 0, kThumbnailSize, kThumbnailSize};
+    // A bitmap is created with undefined content: start from black.
+    PatBlt(memory.dc, 0, 0, kThumbnailSize, kThumbnailSize, BLACKNESS);
+    PictureLoader loader;
+    PictureResult result = loader.Load(jpegPath);
+    if (result.error == PictureError::kNone) {
+        loader.Render(memory.dc, rect);
+    }
+    SelectObject(memory.dc, old);
+    if (!MakeDibImage(target.bitmap, bitmap)) {
+        bitmap = BlackThumbnail();
+    }
+    return result;
+}

@@ -1,0 +1,131 @@
+#include "worker_thread.h"
+
+#include <chrono>
+#include <system_error>
+
+void WorkerRun::RequestCancel() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    cancelled = true;
+}
+
+bool WorkerRun::IsCancelled() const {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    return cancelled || abandoned.load();
+}
+
+void WorkerRun::ClearCancel() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    cancelled = false;
+}
+
+void WorkerRun::Abandon() {
+    RequestCancel();
+    std::lock_guard<std::mutex> gate(writeGate);
+    abandoned.store(true);
+    OnAbandon();
+}
+
+bool WorkerRun::IsFinished() const {
+    std::lock_guard<std::mutex> guard(doneMutex);
+    return finished;
+}
+
+void WorkerRun::Finish(int code) {
+    exitCode.store(code);
+    std::lock_guard<std::mutex> guard(doneMutex);
+    finished = true;
+    doneSignal.notify_all();
+}
+
+bool WorkerRun::WaitFinished(int milliseconds) const {
+    std::unique_lock<std::mutex> guard(doneMutex);
+    if (milliseconds < 0) {
+        doneSignal.wait(guard, [this] { return finished; });
+        return true;
+    }
+    return doneSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return finished; });
+}
+
+// The start routine: runs the job body and marks the run finished, whatever escapes it.
+void WorkerThread::ThreadMain(std::shared_ptr<WorkerRun> run) {
+    if (!run) {
+        return;
+    }
+    int code = 0;
+    try {
+        code = run->Run();
+    } catch (...) {
+        code = 0;
+    }
+    run->Finish(code);
+}
+
+WorkerThread::~WorkerThread() {
+    std::lock_guard<std::mutex> guard(mutex);
+    AbandonLocked();
+}
+
+void WorkerThread::AbandonLocked() {
+    if (run && !run->IsFinished()) {
+        run->Abandon();
+        if (thread.joinable()) {
+            thread.detach();  // it ends on its own; it holds its run
+        }
+    } else if (thread.joinable()) {
+        thread.join();  // finished: only the last instructions of the thread remain
+    }
+    run.reset();
+}
+
+bool WorkerThread::Start(std::shared_ptr<WorkerRun> newRun) {
+    std::lock_guard<std::mutex> guard(mutex);
+    AbandonLocked();
+    if (!newRun) {
+        return false;
+    }
+    run = newRun;
+    try {
+        thread = std::thread(ThreadMain, std::move(newRun));
+    } catch (const std::system_error&) {
+        run.reset();
+        return false;
+    }
+    return true;
+}
+
+void WorkerThread::JoinOrForceStop(int limitMilliseconds) {
+    std::shared_ptr<WorkerRun> current = CurrentRun();
+    if (!current) {
+        return;
+    }
+    if (current->WaitFinished(limitMilliseconds)) {
+        std::lock_guard<std::mutex> guard(mutex);
+        if (run == current) {
+            AbandonLocked();  // joins the finished thread
+        }
+        return;
+    }
+    ForceStop();
+}
+
+void WorkerThread::ForceStop() {
+    std::lock_guard<std::mutex> guard(mutex);
+    AbandonLocked();
+}
+
+void WorkerThread::Join() {
+    std::shared_ptr<WorkerRun> current = CurrentRun();
+    if (current) {
+        current->WaitFinished(-1);
+    }
+}
+
+bool WorkerThread::IsRunning() const {
+    std::lock_guard<std::mutex> guard(mutex);
+    return run && !run->IsFinished();
+}
+
+std::shared_ptr<WorkerRun> WorkerThread::CurrentRun() const {
+    std::lock_guard<std::mutex> guard(mutex);
+    return run;
+}
