@@ -4,6 +4,8 @@ HRESULT CreateDocumentHandler(REFIID interfaceId, void** result) {
     return CreateServerObject<DocumentHandler>(interfaceId, result);
 }
 
+DocumentHandler::DocumentHandler() : page(static_cast<IDispatch*>(this)), logic(page) {}
+
 // IUnknown
 
 STDMETHODIMP DocumentHandler::QueryInterface(REFIID interfaceId, void** result) {
@@ -31,4 +33,35 @@ STDMETHODIMP_(ULONG) DocumentHandler::Release() {
         delete this;
     }
     return left;
+}
+
+// IDispatch
+
+STDMETHODIMP DocumentHandler::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                                     EXCEPINFO*, UINT*) {
+    // An event may drop the last outside reference (a disconnect) while it is
+    // being handled.
+    AddRef();
+    HRESULT hr = logic.Invoke(member, params != nullptr);
+    Release();
+    return hr;
+}
+
+// Event connections
+
+HRESULT DocumentHandler::ConnectBrowserEvents() {
+    return logic.ConnectBrowserEvents();
+}
+
+HRESULT DocumentHandler::DisconnectBrowserEvents() {
+    AddRef();
+    HRESULT hr = logic.DisconnectBrowserEvents();
+    Release();
+    return hr;
+}
+
+void DocumentHandler::AttachBrowser(IWebBrowser2* browser) {
+    AddRef();
+    logic.AttachBrowser(SharePageObject(browser));
+    Release();
 }

@@ -1,33 +1,51 @@
-// DocumentHandler: lays the layer names of tagged JPEGs over the images of the browser's page. So
-// far the object the class factory makes, with its dual interface; the browser events come with the page
-// layer.
+// DocumentHandler: lays the layer names of tagged JPEGs over the images of the
+// browser's page. Its decisions live in DocumentHandlerLogic; this class is the
+// COM object the browser's events reach and the band drives.
 #pragma once
 
+#include <exdisp.h>
 #include <windows.h>
 
-#include "notara_toolbar.h"
+#include "document_handler_logic.h"
 #include "dual_dispatch.h"
+#include "notara_toolbar.h"
+#include "page_model_win32.h"
 #include "server_module.h"
 #include "server_object.h"
 
-// COM interfaces have no virtual destructor by design: an object deletes itself, as its own class, in
-// Release.
+// COM interfaces have no virtual destructor by design: an object deletes
+// itself, as its own class, in Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class DocumentHandler : public DualDispatch<IDocumentHandler> {
 public:
-    DocumentHandler() = default;
+    DocumentHandler();
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID interfaceId, void** result) override;
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
 
+    // IDispatch: the sink of the browser's navigation events and of the
+    // document's events.
+    STDMETHODIMP Invoke(DISPID member, REFIID reserved, LCID locale, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override;
+
+    // Event connections to the attached browser.
+    virtual HRESULT ConnectBrowserEvents();
+    virtual HRESULT DisconnectBrowserEvents();
+
+    // The browser whose pages are annotated, or none.
+    void AttachBrowser(IWebBrowser2* browser);
+    CaptionSwitch& Captions() { return logic; }
+
 private:
     ~DocumentHandler() override = default;
 
     ReferenceCount references;
     ModuleLock moduleLock;
+    Win32PageModel page;
+    DocumentHandlerLogic logic;
 };
 #pragma GCC diagnostic pop
 

@@ -1,19 +1,24 @@
-// NotaraTBObj: the browser toolbar band. So far the object the class factory makes, with its dual
-// interface; the band interfaces come with the band's window layer.
+// NotaraTBObj: the browser toolbar band with its "Show" button, which drives
+// the band's DocumentHandler.
 #pragma once
 
+#include <shlobj.h>
 #include <windows.h>
 
-#include "notara_toolbar.h"
+#include <memory>
+
+#include "band_windows.h"
+#include "com_ptr.h"
 #include "dual_dispatch.h"
+#include "notara_toolbar.h"
 #include "server_module.h"
 #include "server_object.h"
 
-// COM interfaces have no virtual destructor by design: an object deletes itself, as its own class, in
-// Release.
+// COM interfaces have no virtual destructor by design: an object deletes
+// itself, as its own class, in Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class NotaraTBObj : public DualDispatch<INotaraTBObj> {
+class NotaraTBObj : public DualDispatch<INotaraTBObj>, public IDeskBand, public IObjectWithSite {
 public:
     NotaraTBObj() = default;
 
@@ -22,11 +27,38 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
 
+    // IOleWindow
+    STDMETHODIMP GetWindow(HWND* window) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL enterMode) override;
+
+    // IDockingWindow
+    STDMETHODIMP ShowDW(BOOL show) override;
+    STDMETHODIMP CloseDW(DWORD reserved) override;
+    STDMETHODIMP ResizeBorderDW(LPCRECT border, IUnknown* site, BOOL reserved) override;
+
+    // IDeskBand
+    STDMETHODIMP GetBandInfo(DWORD bandId, DWORD viewMode, DESKBANDINFO* info) override;
+
+    // IObjectWithSite
+    STDMETHODIMP SetSite(IUnknown* site) override;
+    STDMETHODIMP GetSite(REFIID interfaceId, void** result) override;
+
 private:
-    ~NotaraTBObj() override = default;
+    ~NotaraTBObj() override;
+    HRESULT MakeWindows(HWND parent);
 
     ReferenceCount references;
     ModuleLock moduleLock;
+    DWORD bandId = 0;
+    DWORD viewMode = 0;
+    bool shown = false;
+    bool contextHelpMode = false;
+    HWND parentWindow = nullptr;
+    // Made first, so that the handler exists from the band's construction on;
+    // torn down after the host.
+    std::unique_ptr<ToolbarControl> toolbar = std::make_unique<ToolbarControl>();
+    HostWindow host{*toolbar};
+    ComPtr<IInputObjectSite> site;
 };
 #pragma GCC diagnostic pop
 
