@@ -17,6 +17,8 @@ public:
         body = Make("body");
         image = Make("image");
         browserEvents = Make("browser events");
+        window = Make("window");
+        event = Make("event");
         documentEvents = Make("document events");
 
         Fill(AddFace(*browser, IID_IWebBrowser2), &IWebBrowser2::get_Document, &GetDocument);
@@ -40,6 +42,8 @@ public:
         Fill(img, &IHTMLImgElement::get_src, &GetSrc);
         Fill(img, &IHTMLImgElement::get_width, &GetWidth);
         Fill(img, &IHTMLImgElement::get_height, &GetHeight);
+        Fill(AddFace(*window, IID_IHTMLWindow2), &IHTMLWindow2::get_event, &GetEvent);
+        Fill(AddFace(*event, IID_IHTMLEventObj), &IHTMLEventObj::get_srcElement, &GetSrcElement);
         image->mimeType = L"JPEG Image";
         image->offsetParent = body;
         body->offsetLeft = 8;
@@ -79,6 +83,9 @@ public:
     Object* image;
     Object* browserEvents;
     Object* documentEvents;
+    Object* window;
+    Object* event;
+    Object* eventSource = nullptr;  // the element under the pointer at the current event
     std::vector<std::unique_ptr<Object>> objects;
 
 private:
@@ -161,8 +168,13 @@ private:
         return Hand(element, IID_IHTMLElement, out);
     }
     static HRESULT __stdcall GetParentWindow(void*, IHTMLWindow2** out) {
-        *out = nullptr;
-        return S_OK;
+        return Hand(Current()->window, IID_IHTMLWindow2, out);
+    }
+    static HRESULT __stdcall GetEvent(void*, IHTMLEventObj** out) {
+        return Hand(Current()->event, IID_IHTMLEventObj, out);
+    }
+    static HRESULT __stdcall GetSrcElement(void*, IHTMLElement** out) {
+        return Hand(Current()->eventSource, IID_IHTMLElement, out);
     }
     static HRESULT __stdcall GetLength(void* self, long* out) {
         *out = Owner(self) == Current()->images ? 1 : 0;

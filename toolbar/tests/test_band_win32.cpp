@@ -12,11 +12,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "band_logic.h"
+#include "document_handler_logic.h"
 #include "com_guid_win32.h"
 #include "com_guids.h"
 #include "fake_browser_win32.h"
@@ -453,6 +455,35 @@ TEST_F(BandTest, BrowserEventsReachTheHandler) {
     EXPECT_EQ(Click(), 0);  // not annotated since the navigation: a new pass, then shown
     EXPECT_EQ(page.document->calls["get_images"], 4);
     EXPECT_EQ(Displays(), (std::vector<std::wstring>{L"", L""}));
+    DeleteFileA(imagePath.c_str());
+}
+
+TEST_F(BandTest, ContextMenuOverTheImageCopiesItToTheTempFolder) {
+    ServeTaggedImage();
+    TestSite& site = MakeSite(parent, browser, {});
+    ASSERT_EQ(withSite->SetSite(static_cast<IOleWindow*>(&site)), S_OK);
+    page.Fire(page.browserEvents, DISPID_DOCUMENTCOMPLETE);
+    ASSERT_EQ(page.documentEvents->sinks.size(), 1u);
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string copy = std::string(temp) + kContextImageFileName;
+    DeleteFileA(copy.c_str());
+
+    page.eventSource = page.body;  // over text: nothing
+    page.Fire(page.documentEvents, kDispIdContextMenu);
+    EXPECT_EQ(GetFileAttributesA(copy.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    page.eventSource = page.image;
+    page.Fire(page.documentEvents, kDispIdContextMenu);
+    std::ifstream in(copy, std::ios::binary);
+    std::string copied((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    std::ifstream original(imagePath, std::ios::binary);
+    std::string served((std::istreambuf_iterator<char>(original)), std::istreambuf_iterator<char>());
+    original.close();
+    EXPECT_FALSE(copied.empty());
+    EXPECT_EQ(copied, served);
+    DeleteFileA(copy.c_str());
     DeleteFileA(imagePath.c_str());
 }
 
