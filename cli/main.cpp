@@ -2,6 +2,11 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "commands.h"
 #include "diagnostics.h"
 
@@ -28,6 +33,10 @@ void PrintUsage(std::FILE* stream) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Lines end in LF on every platform, so that scripts see the same bytes from both builds.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     // The section reader's diagnostics would otherwise mix with the output on stdout.
     SetDiagnosticStream(stderr);
     if (argc < 2) {

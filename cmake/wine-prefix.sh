@@ -32,9 +32,10 @@ ensure)
     mkdir -p "$(dirname "$WINEPREFIX")"
     (
         flock 9
-        [ -f "$WINEPREFIX/.vellumar-ready" ] || { rm -rf "$WINEPREFIX"; create; }
+        # Wine's server and background processes outlive this script: they must not inherit the lock.
+        [ -f "$WINEPREFIX/.vellumar-ready" ] || { rm -rf "$WINEPREFIX"; create 9>&-; }
         if [ ! -f "$WINEPREFIX/.vellumar-server" ]; then
-            start_server
+            start_server 9>&-
             touch "$WINEPREFIX/.vellumar-server"
         fi
     ) 9>"$lock"
