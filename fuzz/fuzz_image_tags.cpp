@@ -1,5 +1,5 @@
 // Any byte string as a JPEG file on disk, read the way both programs read tags: every query of the
-// tag reader, with and without a display size, and in the cheap head-only mode of the icon overlay.
+// tag reader, with and without a display size, in the head-only mode, and the icon overlay's rule.
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include "codepage.h"
 #include "diagnostics.h"
 #include "image_tags.h"
+#include "overlay_rule.h"
 
 namespace {
 std::string ScratchPath() {
@@ -32,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
-    for (int mode : {kLoadAll, kLoadMetadata}) {
+    const int modes[] = {kLoadAll, kLoadMetadata};
+    for (int mode : modes) {
         ImageTags tags;
         tags.Load(path.c_str(), mode);
         for (int pass = 0; pass < 2; ++pass) {
@@ -48,5 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ImageTags copy = tags;
         (void)copy.PacketVersion();
     }
+    // The shell's icon overlay asks the same of every ".jpg" file it shows.
+    (void)IsOverlayMember(path);
     return 0;
 }

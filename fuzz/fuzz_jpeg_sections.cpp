@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!stream) {
         return 0;
     }
-    for (int mode : {kReadMetadata | kReadImage, kReadMetadata}) {
+    const int modes[] = {kReadMetadata | kReadImage, kReadMetadata};
+    for (int mode : modes) {
         std::rewind(stream);
         JpegSectionList sections;
         sections.ReadSections(stream, mode);

@@ -3,7 +3,7 @@
 #   tools/run-fuzzers.sh BUILD_DIR [SECONDS_PER_TARGET]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:?usage: run-fuzzers.sh BUILD_DIR [SECONDS]}
+build=$(cd "${1:?usage: run-fuzzers.sh BUILD_DIR [SECONDS]}" && pwd)
 seconds=${2:-30}
 work="$build/fuzz-work"
 mkdir -p "$work"
