@@ -126,6 +126,46 @@ int ProbeBox(const char* caption) {
     return 0;
 }
 
+struct ChildSearch {
+    const char* windowClass;
+    const char* text;  // nullptr: any text
+    HWND found;
+};
+
+BOOL CALLBACK FindChildOfClass(HWND hwnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<ChildSearch*>(lParam);
+    char className[64] = {};
+    GetClassNameA(hwnd, className, sizeof(className));
+    if (_stricmp(className, search->windowClass) == 0 &&
+        (search->text == nullptr || Text(hwnd) == search->text)) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The top-left corner of a dialog's first child of a window class, relative to the dialog's window
+// (where xdotool clicks), for controls that have no identifier of ours.
+int ProbeChild(const char* caption, const char* windowClass, const char* text) {
+    BoxSearch box{caption, nullptr};
+    EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&box));
+    ChildSearch child{windowClass, text, nullptr};
+    if (box.found != nullptr) {
+        EnumChildWindows(box.found, &FindChildOfClass, reinterpret_cast<LPARAM>(&child));
+    }
+    if (child.found == nullptr) {
+        std::printf("found=0\n");
+        return 1;
+    }
+    RECT frame{};
+    RECT rect{};
+    GetWindowRect(box.found, &frame);
+    GetWindowRect(child.found, &rect);
+    std::printf("found=1\nx=%ld\ny=%ld\ncx=%ld\ncy=%ld\n", rect.left - frame.left, rect.top - frame.top,
+                (rect.left + rect.right) / 2 - frame.left, (rect.top + rect.bottom) / 2 - frame.top);
+    return 0;
+}
+
 BOOL CALLBACK PrintTopLevel(HWND hwnd, LPARAM) {
     if (IsWindowVisible(hwnd)) {
         char className[64] = {};
@@ -158,15 +198,17 @@ int main(int argc, char** argv) {
         status = ProbeTemplate(argv[2]);
     } else if (command == "box" && argc > 2) {
         status = ProbeBox(argv[2]);
+    } else if (command == "child" && argc > 3) {
+        status = ProbeChild(argv[2], argv[3], argc > 4 ? argv[4] : nullptr);
     } else if (command == "windows") {
         EnumWindows(&PrintTopLevel, 0);
         status = 0;
     } else if (command == "hold" && argc > 3) {
         status = HoldMutex(argv[2], argv[3]);
     } else {
-        std::fprintf(
-            stderr,
-            "usage: dialog_probe dialog | template EXE | box CAPTION | windows | hold NAME SECONDS\n");
+        std::fprintf(stderr,
+                     "usage: dialog_probe dialog | template EXE | box CAPTION | child CAPTION CLASS [TEXT] | "
+                     "windows | hold NAME SECONDS\n");
     }
     std::fflush(stdout);
     return status;

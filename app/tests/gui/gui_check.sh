@@ -37,7 +37,9 @@ make_prefix() {
     wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot failed"
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
-    # Only C: exists, so a rebuild walks the prefix and never the machine.
+    # Only C: exists, so a rebuild walks the prefix and never the machine. The server goes first, so
+    # that no running part of Wine remembers the other drives.
+    wineserver -k >/dev/null 2>&1
     rm -f "$WINEPREFIX/dosdevices/z:" "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:"
     mkdir -p "$drive/vellumar" "$drive/photos" "$drive/tools"
     cp "$bin/Vellumar.exe" "$drive/vellumar/" || fail "no Vellumar.exe"
@@ -270,12 +272,22 @@ check_add_folder() {
     click_control 1003
     wait_until 20 probe box "Browse for Folder" || fail "no folder browser"
     shot folder-browser
-    # The browser has an edit box for the path (BIF_EDITBOX): type into it and confirm.
+    # Wine's folder browser shows no edit box: walk its tree by keyboard from "My Computer" to
+    # C:\photos (the tree finds an item by its typed name) and press OK.
     w=$(window_id "Browse for Folder")
-    xdotool mousemove --window "$w" 30 8 click 1
+    probe child "Browse for Folder" SysTreeView32 || fail "no folder tree"
+    # A click on the first item ("My Computer") gives the tree the focus.
+    xdotool mousemove --window "$w" $(($(val x) + 60)) $(($(val y) + 9)) click 1
     sleep 0.3
-    xdotool type --window "$w" 'C:\photos'
-    xdotool key --window "$w" Return
+    for key in Home Down Right; do
+        xdotool key --window "$w" "$key"
+        sleep 0.3
+    done
+    xdotool type --window "$w" photos
+    sleep 0.5
+    shot folder-chosen
+    probe child "Browse for Folder" Button OK || fail "no OK button"
+    xdotool mousemove --window "$w" "$(val cx)" "$(val cy)" click 1
     wait_until 120 box_shows Vellumar 'Folder C:\photos\ has been added to the search index' ||
         fail "no completion message"
     shot add-completed
