@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "activation_hook.h"
 #include "app_strings.h"
 #include "custom_control_site.h"
 #include "html_page_host.h"
@@ -358,6 +359,75 @@ TEST(ControlSite, OrdinarySiteHasNoDocumentHostHandler) {
     static_cast<IUnknown*>(handler)->Release();
     site->Release();
     EnableControlContainer(nullptr);
+}
+
+class ShowCounter : public ActivationTarget {
+public:
+    int shown = 0;
+    void ShowWindow() override { ++shown; }
+};
+
+// Counts what reaches the window procedure of the events window.
+class MessageCounter {
+public:
+    static LRESULT CALLBACK Proc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == watched) {
+            ++received;
+        }
+        if (message == WM_TIMER) {
+            // Ends the message box's modal loop once the posted message had its chance.
+            KillTimer(h, wParam);
+            HWND box = FindWindowA("#32770", "activation test");
+            if (box != nullptr) {
+                EndDialog(box, IDOK);
+            }
+        }
+        return DefWindowProcA(h, message, wParam, lParam);
+    }
+    static inline UINT watched = 0;
+    static inline int received = 0;
+};
+
+TEST(ActivationHookTest, TakesTheMessageInOurLoopAndInsideAMessageBox) {
+    UINT activation = RegisterWindowMessageA("NTO Vellumar activation test");
+    ASSERT_NE(activation, 0u);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &MessageCounter::Proc;
+    windowClass.hInstance = Module();
+    windowClass.lpszClassName = "VellumarTestCounter";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "VellumarTestCounter", "counter", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                  nullptr, nullptr, Module(), nullptr);
+    ASSERT_NE(window, nullptr);
+    MessageCounter::watched = activation;
+    MessageCounter::received = 0;
+    ShowCounter target;
+    {
+        ActivationHook hook(activation, &target);
+        ASSERT_TRUE(hook.Installed());
+        // Our own loop.
+        PostMessageA(window, activation, 0, 0);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        }
+        EXPECT_EQ(target.shown, 1);
+        // A modal loop that is not ours: the message box's, ended by a timer.
+        PostMessageA(window, activation, 0, 0);
+        SetTimer(window, 1, 300, nullptr);
+        MessageBoxA(nullptr, "activation test", "activation test", MB_OK);
+        EXPECT_EQ(target.shown, 2);
+        EXPECT_EQ(MessageCounter::received, 0);
+    }
+    // Without the hook the message is an ordinary one again.
+    PostMessageA(window, activation, 0, 0);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&msg);
+    }
+    EXPECT_EQ(target.shown, 2);
+    EXPECT_EQ(MessageCounter::received, 1);
+    DestroyWindow(window);
 }
 
 class PageHostTest : public ::testing::Test {

@@ -1,5 +1,6 @@
 # The Windows side of Vellumar.exe: dialog, tray icon, page host, control site, start-up.
 add_library(vellumar_app_win32 STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/activation_hook.cpp
     ${CMAKE_CURRENT_LIST_DIR}/control_site.cpp
     ${CMAKE_CURRENT_LIST_DIR}/custom_control_site.cpp
     ${CMAKE_CURRENT_LIST_DIR}/html_page_host.cpp

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "activation_filter.h"
+#include "activation_hook.h"
 #include "custom_control_site.h"
 #include "engine_indexing_service.h"
 #include "resource_ids.h"
@@ -22,22 +22,6 @@ constexpr char kFindFilesMutexName[] = "NTO FindFiles Mutex";
 constexpr int kExitNormal = 0;
 constexpr int kExitFindFilesRunning = 2;
 constexpr int kExitAnotherCopyRuns = 3;
-
-UINT activationMessage = 0;
-ActivationTarget* mainWindow = nullptr;
-HHOOK messageHook = nullptr;
-
-// Sees every message the user-interface thread takes from its queue, also inside the modal loops of
-// the dialog, message boxes and menus, before it is translated and dispatched.
-LRESULT CALLBACK ActivationHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION && wParam == PM_REMOVE) {
-        auto* msg = reinterpret_cast<MSG*>(lParam);
-        if (msg != nullptr && FilterActivation(msg->message, activationMessage, mainWindow)) {
-            msg->message = WM_NULL;
-        }
-    }
-    return CallNextHookEx(messageHook, code, wParam, lParam);
-}
 
 std::string LoadText(UINT id) {
     char buffer[256] = {};
@@ -56,7 +40,7 @@ bool FindFilesDialogRuns() {
 }
 
 int RunVellumar() {
-    activationMessage = RegisterWindowMessageA(kActivationMessageName);
+    UINT activationMessage = RegisterWindowMessageA(kActivationMessageName);
     if (FindFilesDialogRuns()) {
         MessageBoxA(nullptr, LoadText(IDS_FIND_FILES_RUNNING).c_str(), LoadText(IDS_CANT_START).c_str(),
                     MB_OK);
@@ -75,15 +59,9 @@ int RunVellumar() {
     bool steppedAside = false;
     {
         UpdateIndexDialog dialog(service, DialogRelay(), activationMessage);
-        mainWindow = &dialog;
-        messageHook = SetWindowsHookExA(WH_GETMESSAGE, &ActivationHook, nullptr, GetCurrentThreadId());
+        ActivationHook filter(activationMessage, &dialog);
         dialog.DoModal();
         steppedAside = dialog.Controller().SteppedAside();
-        if (messageHook != nullptr) {
-            UnhookWindowsHookEx(messageHook);
-            messageHook = nullptr;
-        }
-        mainWindow = nullptr;
     }
     return steppedAside ? kExitAnotherCopyRuns : kExitNormal;
 }

@@ -1,0 +1,27 @@
+// Puts the activation filter in front of every message the calling thread takes from its queue,
+// including those of modal loops that are not ours (dialog boxes, message boxes, menus).
+#pragma once
+
+#include <windows.h>
+
+#include "activation_filter.h"
+
+namespace vellumar {
+
+class ActivationHook {
+public:
+    // `target` may be null: the activation message is then swallowed without effect.
+    ActivationHook(UINT activationMessage, ActivationTarget* target);
+    ~ActivationHook();
+    ActivationHook(const ActivationHook&) = delete;
+    ActivationHook& operator=(const ActivationHook&) = delete;
+
+    bool Installed() const { return hook != nullptr; }
+
+private:
+    static LRESULT CALLBACK Filter(int code, WPARAM wParam, LPARAM lParam);
+
+    HHOOK hook = nullptr;
+};
+
+}  // namespace vellumar
