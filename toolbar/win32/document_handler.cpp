@@ -39,8 +39,7 @@ STDMETHODIMP_(ULONG) DocumentHandler::Release() {
 
 STDMETHODIMP DocumentHandler::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO*, UINT*) {
-    // An event may drop the last outside reference (a disconnect) while it is
-    // being handled.
+    // An event may drop the last outside reference (a disconnect) while it is being handled.
     AddRef();
     HRESULT hr = logic.Invoke(member, params != nullptr);
     Release();

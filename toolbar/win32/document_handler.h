@@ -1,6 +1,6 @@
-// DocumentHandler: lays the layer names of tagged JPEGs over the images of the
-// browser's page. Its decisions live in DocumentHandlerLogic; this class is the
-// COM object the browser's events reach and the band drives.
+// DocumentHandler: lays the layer names of tagged JPEGs over the images of the browser's page. Its
+// decisions live in DocumentHandlerLogic; this class is the COM object the browser's events reach and the
+// band drives.
 #pragma once
 
 #include <exdisp.h>
@@ -13,8 +13,8 @@
 #include "server_module.h"
 #include "server_object.h"
 
-// COM interfaces have no virtual destructor by design: an object deletes
-// itself, as its own class, in Release.
+// COM interfaces have no virtual destructor by design: an object deletes itself, as its own class, in
+// Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class DocumentHandler : public DualDispatch<IDocumentHandler> {
@@ -26,8 +26,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
 
-    // IDispatch: the sink of the browser's navigation events and of the
-    // document's events.
+    // IDispatch: the sink of the browser's navigation events and of the document's events.
     STDMETHODIMP Invoke(DISPID member, REFIID reserved, LCID locale, WORD flags, DISPPARAMS* params,
                         VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override;
 

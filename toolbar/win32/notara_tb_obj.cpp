@@ -11,9 +11,8 @@ HRESULT CreateNotaraTBObj(REFIID interfaceId, void** result) {
 }
 
 NotaraTBObj::~NotaraTBObj() {
-    // The host window first, then the toolbar control (handler, image list,
-    // window); the window classes last, while this object still holds its lock on
-    // the library.
+    // The host window first, then the toolbar control (handler, image list, window); the window classes
+    // last, while this object still holds its lock on the library.
     host.Destroy();
     toolbar.reset();
     UnregisterBandWindowClasses();

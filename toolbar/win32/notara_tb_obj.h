@@ -1,5 +1,4 @@
-// NotaraTBObj: the browser toolbar band with its "Show" button, which drives
-// the band's DocumentHandler.
+// NotaraTBObj: the browser toolbar band with its "Show" button, which drives the band's DocumentHandler.
 #pragma once
 
 #include <shlobj.h>
@@ -14,8 +13,8 @@
 #include "server_module.h"
 #include "server_object.h"
 
-// COM interfaces have no virtual destructor by design: an object deletes
-// itself, as its own class, in Release.
+// COM interfaces have no virtual destructor by design: an object deletes itself, as its own class, in
+// Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class NotaraTBObj : public DualDispatch<INotaraTBObj>, public IDeskBand, public IObjectWithSite {
@@ -54,8 +53,7 @@ private:
     bool shown = false;
     bool contextHelpMode = false;
     HWND parentWindow = nullptr;
-    // Made first, so that the handler exists from the band's construction on;
-    // torn down after the host.
+    // Made first, so that the handler exists from the band's construction on; torn down after the host.
     std::unique_ptr<ToolbarControl> toolbar = std::make_unique<ToolbarControl>();
     HostWindow host{*toolbar};
     ComPtr<IInputObjectSite> site;
