@@ -103,6 +103,10 @@ int ProgressRelay::OnJobProgress(int value, const char* text, int finished, void
     WorkerMessageBox* box = nullptr;
     {
         std::lock_guard<std::mutex> guard(relay.lock);
+        // A stop between the two halves takes the box away too: no completion box for a stopped job.
+        if (!relay.IsCurrent(*ticket)) {
+            return 0;
+        }
         box = relay.messageBox;
     }
     if (box != nullptr && !report.boxText.empty()) {

@@ -164,6 +164,26 @@ TEST(ProgressRelay, StopDuringTheCompletionBoxDropsTheSecondHalf) {
     EXPECT_EQ(box.shown.size(), 1u);
 }
 
+TEST(ProgressRelay, StopRightAfterTheFirstHalfShowsNoBox) {
+    UiThread ui;
+    ProgressRelay relay(ui.Wake());
+    RecordingBox box;
+    relay.SetMessageBox(&box);
+    RecordingHandler handler;
+    handler.extra = [&](RelayedReport& report) {
+        if (report.step == ReportStep::CompletionBegin) {
+            relay.Revoke();
+        }
+    };
+    RunTicket* ticket = relay.BeginRun(JobKind::AddFolder);
+    std::thread worker([&] { ProgressRelay::OnJobProgress(0, "", 1, ticket); });
+    ASSERT_TRUE(ui.WaitForWake());
+    relay.Drain(handler);
+    worker.join();
+    EXPECT_TRUE(box.shown.empty());
+    EXPECT_EQ(handler.seen, std::vector<std::string>{"begin 0 "});
+}
+
 TEST(ProgressRelay, DrainCalledFromInsideAHandlerDoesNotHandleTwice) {
     UiThread ui;
     ProgressRelay relay(ui.Wake());
