@@ -6,5 +6,5 @@ here=$(cd "$(dirname "$0")" && pwd)
 cmake_dir=$(cd "$here/../../../cmake" && pwd)
 export VELLUMAR_WINEPREFIX="$1"
 shift
-xvfb-run -a -s "-screen 0 1024x768x24" sh -c '"$0" "$@"; status=$?; WINEPREFIX="$VELLUMAR_WINEPREFIX" "'"$cmake_dir"'/wine-prefix.sh" stop; exit $status' \
+xvfb-run -a -n 240 -s "-screen 0 1024x768x24" sh -c '"$0" "$@"; status=$?; WINEPREFIX="$VELLUMAR_WINEPREFIX" "'"$cmake_dir"'/wine-prefix.sh" stop; exit $status' \
     "$cmake_dir/wine-run.sh" "$@"
