@@ -166,6 +166,20 @@ int ProbeChild(const char* caption, const char* windowClass, const char* text) {
     return 0;
 }
 
+// The open pop-up menu's screen rectangle.
+int ProbeMenu() {
+    HWND menu = FindWindowA("#32768", nullptr);
+    if (menu == nullptr || !IsWindowVisible(menu)) {
+        std::printf("found=0\n");
+        return 1;
+    }
+    RECT rect{};
+    GetWindowRect(menu, &rect);
+    std::printf("found=1\nleft=%ld\ntop=%ld\nright=%ld\nbottom=%ld\n", rect.left, rect.top, rect.right,
+                rect.bottom);
+    return 0;
+}
+
 BOOL CALLBACK PrintTopLevel(HWND hwnd, LPARAM) {
     if (IsWindowVisible(hwnd)) {
         char className[64] = {};
@@ -200,15 +214,18 @@ int main(int argc, char** argv) {
         status = ProbeBox(argv[2]);
     } else if (command == "child" && argc > 3) {
         status = ProbeChild(argv[2], argv[3], argc > 4 ? argv[4] : nullptr);
+    } else if (command == "menu") {
+        status = ProbeMenu();
     } else if (command == "windows") {
         EnumWindows(&PrintTopLevel, 0);
         status = 0;
     } else if (command == "hold" && argc > 3) {
         status = HoldMutex(argv[2], argv[3]);
     } else {
-        std::fprintf(stderr,
-                     "usage: dialog_probe dialog | template EXE | box CAPTION | child CAPTION CLASS [TEXT] | "
-                     "windows | hold NAME SECONDS\n");
+        std::fprintf(
+            stderr,
+            "usage: dialog_probe dialog | template EXE | box CAPTION | child CAPTION CLASS [TEXT] | menu | "
+            "windows | hold NAME SECONDS\n");
     }
     std::fflush(stdout);
     return status;

@@ -3,7 +3,7 @@
 # display that xvfb-run gives it. Screenshots and logs stay in the work folder; the prefix is removed
 # after a passing check.
 #   gui_check.sh CHECK BIN_DIR SOURCE_DIR WORK_DIR
-# CHECK: startup | second-copy | find-files | rebuild | esc | add-folder
+# CHECK: startup | second-copy | find-files | rebuild | esc | add-folder | close | tray-exit
 set -u
 check=$1
 bin=$(cd "$2" && pwd)
@@ -303,6 +303,55 @@ check_add_folder() {
     check_index_records
 }
 
+# Close box during a job: the question comes, No keeps the job, Yes stops it and ends the program.
+check_close() {
+    make_prefix
+    add_bulk_photos 150
+    start_first
+    click_control 1002
+    wait_until 20 dialog_is c1002_text Cancel || fail "rebuild did not start"
+    press_key "$title" alt+F4
+    question="Are you sure that you want to cancel index building?"
+    wait_until 15 box_shows "Index building in progress" "$question" || fail "no question on close"
+    shot close-question
+    press_key "Index building in progress" n
+    sleep 1
+    probe box "Index building in progress" && fail "the question stayed after No"
+    probe dialog || fail "No ended the program"
+    [ "$(val c1002_text)" = Cancel ] || fail "No stopped the job"
+    press_key "$title" alt+F4
+    wait_until 15 box_shows "Index building in progress" "$question" || fail "no question on the second close"
+    press_key "Index building in progress" y
+    status=0
+    wait_exit 1 15 || status=$?
+    [ "$status" = 0 ] || fail "Yes: exit status $status"
+}
+
+# Background mode, then "Exit App" from the tray icon's menu during the job.
+check_tray_exit() {
+    make_prefix
+    add_bulk_photos 150
+    start_first
+    click_control 1002
+    wait_until 20 dialog_is c1004_visible 1 || fail "background button not shown during the job"
+    click_control 1004
+    wait_until 10 dialog_is visible 0 || fail "background mode did not hide the dialog"
+    tray=$(window_id "Wine System Tray")
+    [ -n "$tray" ] || fail "no tray window on this desktop"
+    sleep 0.5
+    # The only icon sits at the left of the tray window's client area, below its caption; a right
+    # click on it opens the menu.
+    height=$(xdotool getwindowgeometry "$tray" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\).*/\1/p')
+    xdotool mousemove --window "$tray" 12 $((height - 11)) click 3
+    wait_until 10 probe menu || fail "no tray menu"
+    shot tray-menu
+    # "Exit App" is the menu's last item.
+    xdotool mousemove $(($(val left) + 30)) $(($(val bottom) - 10)) click 1
+    status=0
+    wait_exit 1 15 || status=$?
+    [ "$status" = 0 ] || fail "Exit App: exit status $status"
+}
+
 case "$check" in
 startup) check_startup ;;
 second-copy) check_second_copy ;;
@@ -310,6 +359,8 @@ find-files) check_find_files ;;
 rebuild) check_rebuild ;;
 esc) check_esc ;;
 add-folder) check_add_folder ;;
+close) check_close ;;
+tray-exit) check_tray_exit ;;
 *) fail "unknown check" ;;
 esac
 say "passed"
