@@ -4,3 +4,7 @@
 
 int RunTagsCommand(int argc, char** argv);
 int RunOverlayCommand(int argc, char** argv);
+int RunAddFolderCommand(int argc, char** argv);
+int RunRebuildCommand(int argc, char** argv);
+int RunSearchCommand(int argc, char** argv);
+int RunDumpCommand(int argc, char** argv);

@@ -21,6 +21,13 @@ struct Command {
 constexpr Command kCommands[] = {
     {"tags", RunTagsCommand, "tags [--codepage CP] [--display WxH] FILE...   print the tags of JPEG files"},
     {"overlay", RunOverlayCommand, "overlay FILE...   which files get the overlay icon"},
+    {"add-folder", RunAddFolderCommand,
+     "add-folder [--home DIR] [--codepage CP] FOLDER   add a folder tree to the search index"},
+    {"rebuild", RunRebuildCommand,
+     "rebuild [--home DIR] [--codepage CP] [--drive PATH]...   rebuild the index over the local disks"},
+    {"search", RunSearchCommand,
+     "search [--home DIR] [--codepage CP] TEXT   list the indexed files that match"},
+    {"dump", RunDumpCommand, "dump [--home DIR] [--codepage CP]   print the index records as JSON Lines"},
 };
 
 void PrintUsage(std::FILE* stream) {

@@ -58,12 +58,15 @@ public:
     const std::string& IndexPath() const { return indexPath; }
 
 private:
+    IndexJobSettings JobSettings(ProgressCallback callback, void* userData) const;
+
     SearchJob searchJob;
     RebuildJob rebuildJob;
     AddFolderJob addFolderJob;
     std::string indexPath;
     std::shared_ptr<std::recursive_mutex> indexWriteLock;  // the IndexWriteLock
     std::vector<std::string> rebuildRoots;
+    std::string programFolder;  // where Open found the index; holds the thumbnail cache
 };
 
 // The program-wide engine, created on first use.

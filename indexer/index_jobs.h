@@ -1,6 +1,7 @@
 // The two indexing jobs: the rebuild over every fixed drive and the add-folder run over one folder tree.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +18,9 @@ struct IndexJobSettings {
     std::string programFolder;  // holds the thumbnail cache
     std::shared_ptr<std::recursive_mutex> indexWriteLock;
     int codePage = 0;  // the active code page when the job starts
+    // Called by a rebuild right after it has truncated the index, before anything else happens (tests
+    // stop a run at this point).
+    std::function<void(WorkerRun& run)> afterIndexTruncated;
 };
 
 // The common shape of the two jobs: a worker thread whose runs report progress and can be cancelled.

@@ -40,6 +40,8 @@ private:
 };
 
 bool CreateFolder(const std::string& path);  // false also when it exists
+// Gives a file or folder the hidden attribute (POSIX: nothing to do, a leading "." hides).
+bool MarkHidden(const std::string& path);
 bool DeleteFileAt(const std::string& path);
 // Puts `from` in place of `to` in one step, replacing `to`, and makes the change durable.
 bool ReplaceFileAtomically(const std::string& from, const std::string& to);

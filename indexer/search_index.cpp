@@ -287,7 +287,7 @@ RemoveResult RemoveRecordsOfFiles(const std::string& indexPath, const FileList& 
         if (!reader.ReadText(kMaxPathLength)) {
             break;
         }
-        const bool kept = !files.Contains(std::string(reader.Text()));
+        const bool kept = !files.Contains(reader.Text());
         keep(kept);
         if (!reader.ReadText(kMaxPathLength)) {
             break;

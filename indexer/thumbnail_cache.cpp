@@ -114,15 +114,22 @@ std::string ThumbnailCache::MakeThumbnail(const std::string& jpegPath) const {
     } catch (...) {
         bitmap = BlackThumbnail();
     }
+    const auto message = [&](const std::string& text) {
+        if (onMessage) {
+            onMessage(text, "CPicture Error");
+        } else {
+            ShowMessage(text.c_str(), "CPicture Error");
+        }
+    };
     switch (result.error) {
         case PictureError::kCannotOpen:
-            ShowMessage(result.systemText.c_str(), "CPicture Error");
+            message(result.systemText);
             break;
         case PictureError::kNoMemory:
-            ShowMessage("Can not allocate enough memory\t", "CPicture Error");
+            message("Can not allocate enough memory\t");
             break;
         case PictureError::kNotSupported:
-            ShowMessage("IPicture interface is not supported\t", "CPicture Error");
+            message("IPicture interface is not supported\t");
             break;
         default:
             break;

@@ -32,10 +32,16 @@ public:
     // for the index. Holds the IndexWriteLock throughout.
     std::string MakeThumbnail(const std::string& jpegPath) const;
 
+    // Where the picture loader's messages go (the message sink unless set): a job collects them and
+    // shows them once it no longer holds the IndexWriteLock.
+    using MessageHandler = std::function<void(const std::string& text, const char* caption)>;
+    void SetMessageHandler(MessageHandler handler) { onMessage = std::move(handler); }
+
 private:
     bool Guarded(const std::function<void()>& change) const;
 
     std::string programFolder;
     std::shared_ptr<std::recursive_mutex> writeLock;
     WorkerRun* run;
+    MessageHandler onMessage;
 };

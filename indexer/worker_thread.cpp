@@ -1,20 +1,46 @@
 #include "worker_thread.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <system_error>
 
+namespace {
+
+// Workers that were abandoned and have not finished yet. When the program ends, its static objects are
+// destroyed while such a worker may still be finishing its last file; the end waits a little for them.
+struct AbandonedWorkers {
+    std::mutex mutex;
+    std::condition_variable idle;
+    int count = 0;
+};
+
+AbandonedWorkers& Abandoned() {
+    static auto* workers = new AbandonedWorkers;  // outlives every static object
+    return *workers;
+}
+
+constexpr auto kExitWaitForAbandonedWorkers = std::chrono::seconds(2);
+
+void WaitForAbandonedWorkers() {
+    AbandonedWorkers& workers = Abandoned();
+    std::unique_lock<std::mutex> lock(workers.mutex);
+    workers.idle.wait_for(lock, kExitWaitForAbandonedWorkers, [&] { return workers.count == 0; });
+}
+
+}  // namespace
+
 void WorkerRun::RequestCancel() {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::recursive_mutex> guard(cancelLock);
     cancelled = true;
 }
 
 bool WorkerRun::IsCancelled() const {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::recursive_mutex> guard(cancelLock);
     return cancelled || abandoned.load();
 }
 
 void WorkerRun::ClearCancel() {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::recursive_mutex> guard(cancelLock);
     cancelled = false;
 }
 
@@ -27,23 +53,45 @@ void WorkerRun::Abandon() {
 
 bool WorkerRun::IsFinished() const {
     std::lock_guard<std::mutex> guard(doneMutex);
-    return finished;
+    return hasFinished;
 }
 
 void WorkerRun::Finish(int code) {
     exitCode.store(code);
     std::lock_guard<std::mutex> guard(doneMutex);
-    finished = true;
+    hasFinished = true;
     doneSignal.notify_all();
+    if (countedAsAbandoned) {
+        AbandonedWorkers& workers = Abandoned();
+        std::lock_guard<std::mutex> lock(workers.mutex);
+        --workers.count;
+        workers.idle.notify_all();
+    }
+}
+
+void WorkerRun::CountAsAbandoned() {
+    // Registered at the first abandon, after the static objects the worker uses were made, so that the
+    // wait comes before their destruction.
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(WaitForAbandonedWorkers); });
+    std::lock_guard<std::mutex> guard(doneMutex);
+    if (hasFinished || countedAsAbandoned) {
+        return;
+    }
+    countedAsAbandoned = true;
+    AbandonedWorkers& workers = Abandoned();
+    std::lock_guard<std::mutex> lock(workers.mutex);
+    ++workers.count;
 }
 
 bool WorkerRun::WaitFinished(int milliseconds) const {
     std::unique_lock<std::mutex> guard(doneMutex);
     if (milliseconds < 0) {
-        doneSignal.wait(guard, [this] { return finished; });
+        doneSignal.wait(guard, [this] { return hasFinished; });
         return true;
     }
-    return doneSignal.wait_for(guard, std::chrono::milliseconds(milliseconds), [this] { return finished; });
+    return doneSignal.wait_for(guard, std::chrono::milliseconds(milliseconds),
+                               [this] { return hasFinished; });
 }
 
 // The start routine: runs the job body and marks the run finished, whatever escapes it.
@@ -68,6 +116,7 @@ WorkerThread::~WorkerThread() {
 void WorkerThread::AbandonLocked() {
     if (run && !run->IsFinished()) {
         run->Abandon();
+        run->CountAsAbandoned();
         if (thread.joinable()) {
             thread.detach();  // it ends on its own; it holds its run
         }

@@ -56,16 +56,20 @@ protected:
 private:
     friend class WorkerThread;
     void Finish(int code);
+    // Counts the run among the abandoned workers that the program's end waits for, unless it has
+    // already finished.
+    void CountAsAbandoned();
     // Waits until the run has finished; false when `milliseconds` passed first (negative: no limit).
     bool WaitFinished(int milliseconds) const;
 
-    mutable std::recursive_mutex lock;  // guards `cancelled` only
+    mutable std::recursive_mutex cancelLock;  // guards `cancelled` only
     bool cancelled = false;
     std::mutex writeGate;
     std::atomic<bool> abandoned{false};
     mutable std::mutex doneMutex;
     mutable std::condition_variable doneSignal;
-    bool finished = false;
+    bool hasFinished = false;
+    bool countedAsAbandoned = false;  // guarded by doneMutex
     std::atomic<int> exitCode{0};
 };
 

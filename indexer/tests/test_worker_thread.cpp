@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "image_tags.h"
 #include "worker_thread.h"
 
 namespace {
@@ -160,6 +161,47 @@ TEST(WorkerThread, TheGracePeriodIsKept) {
     EXPECT_GE(waited, std::chrono::milliseconds(290));
     run->proceed.Open();
     run->done.Wait();
+}
+
+}  // namespace
+
+namespace {
+
+// A worker that goes on loading a picture for a while after its cancel, as a job finishes the file it
+// is on; the program ends meanwhile.
+class LingeringRun : public WorkerRun {
+public:
+    int Run() override {
+        while (!IsCancelled()) {
+            LoadOnce();
+        }
+        const auto until = Clock::now() + std::chrono::milliseconds(300);
+        while (Clock::now() < until) {
+            LoadOnce();
+        }
+        return 0;
+    }
+
+private:
+    static void LoadOnce() {
+        ImageTags tags;
+        tags.Load((std::string(VELLUMAR_SOURCE_DIR) + "/samples/photos/packet_regions.jpg").c_str());
+        TagLayer layer;
+        tags.GetLayer(0, layer);
+    }
+};
+
+TEST(WorkerThreadDeathTest, TheProgramEndsCleanlyWhileAnAbandonedWorkerFinishes) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static WorkerThread thread;
+            thread.Start(std::make_shared<LingeringRun>());
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            thread.JoinOrForceStop(10);
+            std::exit(thread.IsRunning() ? 3 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -64,6 +64,12 @@ bool CreateFolder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
 }
 
+bool MarkHidden(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN) != FALSE;
+}
+
 bool DeleteFileAt(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }

@@ -1,0 +1,428 @@
+// vellumar-cli add-folder, rebuild, search and dump: the index engine from a terminal.
+//
+// Every command works on a home folder that holds "index", "tb.idx" and "thumbs" (--home; by default the
+// folder of the executable, like the Windows program). While a job runs, a progress line on standard
+// error shows the latest report when standard error is a terminal; Ctrl-C cancels the job, waits for the
+// index to be closed and ends with status 130.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#define VELLUMAR_ISATTY(fd) _isatty(fd)
+#define VELLUMAR_FILENO(f) _fileno(f)
+#else
+#include <unistd.h>
+#define VELLUMAR_ISATTY(fd) isatty(fd)
+#define VELLUMAR_FILENO(f) fileno(f)
+#endif
+
+#include "cli_common.h"
+#include "codepage.h"
+#include "commands.h"
+#include "environment.h"
+#include "index_engine.h"
+#include "platform.h"
+#include "search_index.h"
+
+namespace {
+
+constexpr const char* kAddFolderSynopsis = "add-folder [--home DIR] [--codepage CP] FOLDER";
+constexpr const char* kRebuildSynopsis = "rebuild [--home DIR] [--codepage CP] [--drive PATH]...";
+constexpr const char* kSearchSynopsis = "search [--home DIR] [--codepage CP] TEXT";
+constexpr const char* kDumpSynopsis = "dump [--home DIR] [--codepage CP]";
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+    interrupted = 1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// The progress line on standard error, shared by the job's thread (reports, messages) and the main
+// thread (the end).
+class ProgressLine {
+public:
+    explicit ProgressLine(bool countsRecords)
+        : enabled(VELLUMAR_ISATTY(VELLUMAR_FILENO(stderr)) != 0),
+          rebuild(countsRecords),
+          start(Clock::now()) {}
+
+    void Report(int value, const char* text, int finished) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (finished != 0) {
+            sawFinish = true;
+            return;
+        }
+        if (rebuild) {
+            // Rebuild values are the number of the next record; the first report is not one of them.
+            if (std::strcmp(text, "Deleting old index data...") != 0 && value - 1 > files) {
+                files = value - 1;
+            }
+        } else if (std::strncmp(text, "Add file ", 9) == 0) {
+            ++files;
+        }
+        latest = text;
+        const auto now = Clock::now();
+        if (enabled && now - lastDraw >= std::chrono::milliseconds(100)) {
+            lastDraw = now;
+            Draw();
+        }
+    }
+
+    void Message(const char* text, const char* caption) {
+        std::lock_guard<std::mutex> lock(mutex);
+        Clear();
+        std::fprintf(stderr, "%s: %s\n", caption, ForTerminal(text).c_str());
+        if (enabled) {
+            Draw();
+        }
+        std::fflush(stderr);
+    }
+
+    // Ends the line (the bar stays with its last state).
+    void Close() {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (enabled && drawn > 0) {
+            Draw();
+            std::fputc('\n', stderr);
+            drawn = 0;
+        }
+    }
+
+    bool SawFinish() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return sawFinish;
+    }
+    int Files() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return files;
+    }
+
+private:
+    // Texts of the engine are in the active code page; a POSIX terminal expects UTF-8.
+    static std::string ForTerminal(const std::string& text) {
+#ifdef _WIN32
+        return text;
+#else
+        return ToUtf8Lossy(text, ActiveCodePage());
+#endif
+    }
+
+    void Clear() {
+        if (drawn > 0) {
+            std::fprintf(stderr, "\r%*s\r", drawn, "");
+            drawn = 0;
+        }
+    }
+
+    void Draw() {
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const int elapsed = static_cast<int>(seconds);
+        // Nobody knows how much is left: the bar is an activity indicator that walks to and fro.
+        constexpr int kWidth = 12;
+        const int step = static_cast<int>(seconds * 8) % (2 * kWidth - 2);
+        const int at = step < kWidth ? step : 2 * kWidth - 2 - step;
+        char bar[kWidth + 1];
+        for (int i = 0; i < kWidth; ++i) {
+            bar[i] = i == at ? '#' : '-';
+        }
+        bar[kWidth] = '\0';
+        char head[96];
+        std::snprintf(head, sizeof(head), "[%s] %d files  %.1f/s  %02d:%02d  ", bar, files,
+                      seconds > 0 ? files / seconds : 0.0, elapsed / 60, elapsed % 60);
+        std::string line = head;
+        std::string text = ForTerminal(latest);
+        constexpr size_t kColumns = 100;
+        const size_t room = kColumns > line.size() ? kColumns - line.size() : 0;
+        if (text.size() > room) {
+            // The end of a path says most: keep it, starting on a character.
+            size_t from = text.size() - room + 3;
+            while (from < text.size() && (static_cast<unsigned char>(text[from]) & 0xC0) == 0x80) {
+                ++from;
+            }
+            text.replace(0, from, "...");
+        }
+        line += text;
+        const int length = static_cast<int>(line.size());
+        std::fprintf(stderr, "\r%s%*s", line.c_str(), drawn > length ? drawn - length : 0, "");
+        std::fflush(stderr);
+        drawn = length;
+    }
+
+    std::mutex mutex;
+    bool enabled;
+    bool rebuild;
+    Clock::time_point start;
+    Clock::time_point lastDraw{};
+    std::string latest;
+    int files = 0;
+    int drawn = 0;  // columns of the line on screen
+    bool sawFinish = false;
+};
+
+ProgressLine* activeLine = nullptr;
+
+int OnProgress(int value, const char* text, int finished, void* userData) {
+    static_cast<ProgressLine*>(userData)->Report(value, text, finished);
+    return 0;
+}
+
+void OnMessage(const char* text, const char* caption, void*) {
+    if (activeLine != nullptr) {
+        activeLine->Message(text, caption);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", caption, text);
+    }
+}
+
+// The full form of a path as the engine writes paths (the platform's narrow code page).
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
+}
+
+// Parses the options every index command takes, sets the code page and the home folder. Returns -1
+// when the command may go on, else its exit status.
+int Prepare(const char* name, const char* synopsis, int argc, char** argv,
+            std::initializer_list<const char*> valued, CommandLine& commandLine) {
+    std::string error;
+    if (!ParseCommandLine(argc, argv, valued, {}, commandLine, error) ||
+        !ApplyCodePageOption(commandLine, error)) {
+        return UsageError(name, error, synopsis);
+    }
+    if (commandLine.Has("--home")) {
+        const std::string home = commandLine.Value("--home");
+        if (home.empty()) {
+            return UsageError(name, "--home needs a folder", synopsis);
+        }
+        CreateFolder(home);  // a new home is made; an existing one is used as it is
+        // The index keeps full paths of thumbnails, which other programs read.
+        SetProgramFolder(AbsolutePath(home));
+    }
+    SetMessageSink(OnMessage, nullptr);
+    return -1;
+}
+
+// Opens (or creates) the index of the home folder for writing. False with a message naming the folder.
+bool OpenIndexForWriting(const char* name) {
+    IndexEngine& engine = TheIndexEngine();
+    bool writable = engine.Open();
+    if (writable) {
+        std::FILE* probe = std::fopen(engine.IndexPath().c_str(), "ab");
+        writable = probe != nullptr;
+        if (probe != nullptr) {
+            std::fclose(probe);
+        }
+    }
+    if (!writable) {
+        std::fprintf(stderr, "vellumar-cli %s: cannot write the index in the home folder %s\n", name,
+                     ProgramFolder().c_str());
+    }
+    return writable;
+}
+
+// Waits for a job, cancelling it on Ctrl-C. Returns the exit status.
+int WaitForJob(ProgressLine& line, bool (IndexEngine::*isRunning)() const, void (IndexEngine::*cancel)(),
+               const char* name) {
+    IndexEngine& engine = TheIndexEngine();
+    while ((engine.*isRunning)()) {
+        if (interrupted != 0) {
+            (engine.*cancel)();  // returns with the index closed, after at most about a second
+            line.Close();
+            std::fprintf(stderr, "vellumar-cli %s: interrupted\n", name);
+            std::fflush(nullptr);
+            // A worker left behind must not meet the program's objects being destroyed.
+            std::_Exit(130);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    line.Close();
+    return line.SawFinish() ? 0 : 1;
+}
+
+void InstallInterruptHandler() {
+    interrupted = 0;
+    std::signal(SIGINT, OnInterrupt);
+}
+
+}  // namespace
+
+int RunAddFolderCommand(int argc, char** argv) {
+    CommandLine commandLine;
+    const int early =
+        Prepare("add-folder", kAddFolderSynopsis, argc, argv, {"--home", "--codepage"}, commandLine);
+    if (early >= 0) {
+        return early;
+    }
+    if (commandLine.positional.size() != 1 || commandLine.positional[0].empty()) {
+        return UsageError("add-folder", "one FOLDER is needed", kAddFolderSynopsis);
+    }
+    const std::string folder = AbsolutePath(commandLine.positional[0]);
+    if (!OpenIndexForWriting("add-folder")) {
+        return 1;
+    }
+    ProgressLine line(false);
+    activeLine = &line;
+    InstallInterruptHandler();
+    TheIndexEngine().StartAddFolder(folder.c_str(), OnProgress, &line);
+    const int status =
+        WaitForJob(line, &IndexEngine::IsAddFolderRunning, &IndexEngine::CancelAddFolder, "add-folder");
+    activeLine = nullptr;
+    if (status != 0) {
+        std::fprintf(stderr, "vellumar-cli add-folder: cannot index the folder %s\n", folder.c_str());
+        return status;
+    }
+    std::fprintf(stderr, "%d files processed in %s\n", line.Files(), folder.c_str());
+    return 0;
+}
+
+int RunRebuildCommand(int argc, char** argv) {
+    CommandLine commandLine;
+    const int early =
+        Prepare("rebuild", kRebuildSynopsis, argc, argv, {"--home", "--codepage", "--drive"}, commandLine);
+    if (early >= 0) {
+        return early;
+    }
+    if (!commandLine.positional.empty()) {
+        return UsageError("rebuild", "unexpected argument " + commandLine.positional[0], kRebuildSynopsis);
+    }
+    std::vector<std::string> roots;
+    if (commandLine.Has("--drive")) {
+        for (const std::string& root : commandLine.options.at("--drive")) {
+            if (root.empty()) {
+                return UsageError("rebuild", "--drive needs a folder", kRebuildSynopsis);
+            }
+            roots.push_back(AbsolutePath(root));
+        }
+    }
+    if (!OpenIndexForWriting("rebuild")) {
+        return 1;
+    }
+    IndexEngine& engine = TheIndexEngine();
+    engine.SetRebuildRoots(roots);
+    ProgressLine line(true);
+    activeLine = &line;
+    InstallInterruptHandler();
+    engine.StartRebuild(OnProgress, &line);
+    const int status =
+        WaitForJob(line, &IndexEngine::IsRebuildRunning, &IndexEngine::CancelRebuild, "rebuild");
+    activeLine = nullptr;
+    if (status != 0) {
+        return status;
+    }
+    // The reports cannot tell a new folder from a new record; the index can.
+    size_t records = 0;
+    IndexReader reader;
+    IndexRecord record;
+    if (reader.Open(engine.IndexPath())) {
+        while (reader.Next(record)) {
+            ++records;
+        }
+    }
+    std::fprintf(stderr, "%zu files indexed\n", records);
+    return 0;
+}
+
+namespace {
+
+struct SearchResults {
+    std::mutex mutex;
+    size_t hits = 0;
+    bool finished = false;
+};
+
+int OnSearchHit(const char* path, const char* thumbnail, int finished, void* userData) {
+    auto* results = static_cast<SearchResults*>(userData);
+    std::lock_guard<std::mutex> lock(results->mutex);
+    if (finished != 0) {
+        results->finished = true;
+        return 0;
+    }
+    ++results->hits;
+    std::fprintf(stdout, "%s\t%s\n", path, thumbnail);
+    return 0;
+}
+
+// The index of the home folder must exist for the reading commands. False with a message.
+bool IndexExists(const char* name) {
+    const std::string path = IndexPathFor(ProgramFolder());
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "vellumar-cli %s: no index in the home folder %s\n", name,
+                     ProgramFolder().c_str());
+        return false;
+    }
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace
+
+int RunSearchCommand(int argc, char** argv) {
+    CommandLine commandLine;
+    const int early = Prepare("search", kSearchSynopsis, argc, argv, {"--home", "--codepage"}, commandLine);
+    if (early >= 0) {
+        return early;
+    }
+    if (commandLine.positional.size() != 1) {
+        return UsageError("search", "one TEXT is needed", kSearchSynopsis);
+    }
+    if (!IndexExists("search")) {
+        return 1;
+    }
+    IndexEngine& engine = TheIndexEngine();
+    engine.Open();
+    SearchResults results;
+    engine.StartSearch(commandLine.positional[0].c_str(), OnSearchHit, &results);
+    engine.WaitForSearch();
+    std::fflush(stdout);
+    std::fprintf(stderr, "%zu hits\n", results.hits);
+    return results.finished ? 0 : 1;
+}
+
+int RunDumpCommand(int argc, char** argv) {
+    CommandLine commandLine;
+    const int early = Prepare("dump", kDumpSynopsis, argc, argv, {"--home", "--codepage"}, commandLine);
+    if (early >= 0) {
+        return early;
+    }
+    if (!commandLine.positional.empty()) {
+        return UsageError("dump", "unexpected argument " + commandLine.positional[0], kDumpSynopsis);
+    }
+    if (!IndexExists("dump")) {
+        return 1;
+    }
+    IndexReader reader;
+    if (!reader.Open(IndexPathFor(ProgramFolder()))) {
+        return 1;
+    }
+    const int codePage = ActiveCodePage();
+    IndexRecord record;
+    while (reader.Next(record)) {
+        std::string line = "{\"path\":";
+        line += JsonString(record.path, codePage);
+        line += ",\"thumbnail\":" + JsonString(record.thumbnail, codePage);
+        line += ",\"caption\":" + JsonString(record.caption, codePage);
+        line += ",\"layers\":[";
+        for (size_t i = 0; i < record.layers.size(); ++i) {
+            if (i > 0) {
+                line += ',';
+            }
+            line += JsonString(record.layers[i], codePage);
+        }
+        line += "]}\n";
+        std::fputs(line.c_str(), stdout);
+    }
+    return 0;
+}

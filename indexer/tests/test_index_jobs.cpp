@@ -1,0 +1,509 @@
+// The indexing jobs end to end on real folders: progress sequences, what the walks take, cancels.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "codepage.h"
+#include "file_list.h"
+#include "index_engine.h"
+#include "index_jobs.h"
+#include "indexer_test_support.h"
+#include "search_index.h"
+#include "walk_rules.h"
+
+namespace {
+
+// Every progress call of a run, as "value|text|finished".
+struct Progress {
+    std::mutex mutex;
+    std::condition_variable signal;
+    std::vector<std::string> calls;
+    int blockOnCall = -1;  // the call (0-based) at which the callback waits until released
+    bool released = false;
+
+    static int Callback(int value, const char* text, int finished, void* userData) {
+        auto* progress = static_cast<Progress*>(userData);
+        std::unique_lock<std::mutex> lock(progress->mutex);
+        progress->calls.push_back(std::to_string(value) + "|" + text + "|" + std::to_string(finished));
+        progress->signal.notify_all();
+        if (static_cast<int>(progress->calls.size()) - 1 == progress->blockOnCall) {
+            progress->signal.wait(lock, [progress] { return progress->released; });
+        }
+        return 0;
+    }
+    std::vector<std::string> Calls() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return calls;
+    }
+    void WaitFor(size_t count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        signal.wait(lock, [&] { return calls.size() >= count; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+        signal.notify_all();
+    }
+};
+
+struct Messages {
+    std::mutex mutex;
+    std::vector<std::string> entries;
+    static void Sink(const char* text, const char* caption, void* userData) {
+        auto* messages = static_cast<Messages*>(userData);
+        std::lock_guard<std::mutex> lock(messages->mutex);
+        messages->entries.push_back(std::string(caption) + ": " + text);
+    }
+};
+
+std::string Call(int value, const std::string& text, int finished) {
+    return std::to_string(value) + "|" + text + "|" + std::to_string(finished);
+}
+
+void CopySample(const std::string& sample, const std::string& to) {
+    std::filesystem::copy_file(SourcePath("samples/photos/" + sample), to,
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
+std::vector<std::string> IndexedPaths(const std::string& index) {
+    std::vector<std::string> paths;
+    IndexReader reader;
+    IndexRecord record;
+    if (reader.Open(index)) {
+        while (reader.Next(record)) {
+            paths.push_back(record.path);
+        }
+    }
+    return paths;
+}
+
+// The first of two names in the platform's listing order of a folder.
+std::string ListedFirst(const std::string& folder, const std::string& a, const std::string& b) {
+    DirectoryListing listing;
+    DirectoryEntry entry;
+    EXPECT_TRUE(listing.Open(folder));
+    while (listing.Next(entry)) {
+        if (entry.name == a || entry.name == b) {
+            return entry.name;
+        }
+    }
+    return {};
+}
+
+class IndexJobsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetActiveCodePage(1252);
+        SetMessageSink(Messages::Sink, &messages);
+        std::filesystem::create_directories(photos);
+        settings.callback = Progress::Callback;
+        settings.userData = &progress;
+        settings.indexPath = home.File("index");
+        settings.programFolder = home.Path();
+        settings.indexWriteLock = std::make_shared<std::recursive_mutex>();
+        settings.codePage = 1252;
+        ASSERT_TRUE(CreateIndexIfMissing(settings.indexPath));
+    }
+    void TearDown() override {
+        SetMessageSink(nullptr, nullptr);
+        SetActiveCodePage(SystemCodePage());
+    }
+
+    // photos/p.jpg and photos/sub/q.jpg.
+    void MakeSmallTree() {
+        CopySample("no_packet.jpg", JoinPath(photos, "p.jpg"));
+        std::filesystem::create_directory(JoinPath(photos, "sub"));
+        CopySample("packet_search_words.jpg", JoinPath(JoinPath(photos, "sub"), "q.jpg"));
+    }
+
+    TempFolder home;
+    TempFolder tree;
+    std::string photos = tree.File("photos");
+    Progress progress;
+    Messages messages;
+    IndexJobSettings settings;
+};
+
+TEST(WalkRules, JpegNames) {
+    struct Case {
+        const char* name;
+        bool jpeg;
+    };
+    for (const Case& c :
+         {Case{"x.jpg", true}, Case{".jpg", false}, Case{"PHOTO.JPEG", true}, Case{"a.JpG", true},
+          Case{"a.jpe", false}, Case{".jpeg", true}, Case{"jpg", false}, Case{"a.jpg.txt", false},
+          Case{"a.jpeg", true}, Case{"ajpg", false}, Case{"a.gif", false}, Case{"x.JPEg", true}}) {
+        EXPECT_EQ(IsJpegName(c.name), c.jpeg) << c.name;
+    }
+}
+
+TEST(WalkRules, FoldersToEnter) {
+    DirectoryEntry entry;
+    entry.isFolder = true;
+    entry.name = "Photos";
+    EXPECT_TRUE(IsFolderToEnter(entry));
+    for (const char* dots : {".", ".."}) {
+        entry.name = dots;
+        EXPECT_FALSE(IsFolderToEnter(entry)) << dots;
+    }
+    entry.name = "x";
+    entry.isHidden = true;
+    EXPECT_FALSE(IsFolderToEnter(entry));
+    entry.isHidden = false;
+    entry.isTemporary = true;
+    EXPECT_FALSE(IsFolderToEnter(entry));
+    entry.isTemporary = false;
+    entry.isFolder = false;
+    EXPECT_FALSE(IsFolderToEnter(entry));
+}
+
+TEST(WalkRules, ListingPatternLimit) {
+    EXPECT_TRUE(ListingPatternFits(std::string(257, 'a')));  // + separator, "*" and the zero: 260
+    EXPECT_FALSE(ListingPatternFits(std::string(258, 'a')));
+    EXPECT_TRUE(ListingPatternFits(std::string(257, 'a') + "\\"));
+    EXPECT_FALSE(ListingPatternFits(std::string(258, 'a') + "/"));
+}
+
+TEST_F(IndexJobsTest, AddFolderReportsEveryStepInOrder) {
+    MakeSmallTree();
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+    EXPECT_FALSE(job.IsRunning());
+    const std::string p = JoinPath(photos, "p.jpg");
+    const std::string sub = JoinPath(photos, "sub");
+    const std::string q = JoinPath(sub, "q.jpg");
+    const bool fileFirst = ListedFirst(photos, "p.jpg", "sub") == "p.jpg";
+    std::vector<std::string> expected = {
+        Call(1, "Start file list creation", 0),
+        Call(0, "Creating file list for folder " + photos, 0),
+        Call(0, "Creating file list for folder " + sub, 0),
+        Call(0, "Removing old file entries from index...", 0),  // the empty index: one attempt to read
+        Call(2, "Add file " + (fileFirst ? p : q) + " to index", 0),
+        Call(3, "Add file " + (fileFirst ? q : p) + " to index", 0),
+        Call(0, "", 1),
+    };
+    EXPECT_EQ(progress.Calls(), expected);
+    EXPECT_EQ(IndexedPaths(settings.indexPath),
+              (fileFirst ? std::vector<std::string>{p, q} : std::vector<std::string>{q, p}));
+    EXPECT_TRUE(messages.entries.empty());
+}
+
+TEST_F(IndexJobsTest, RebuildReportsEveryFolderAndRecordInOrder) {
+    MakeSmallTree();
+    TempFolder oldThumbs;
+    RebuildJob job;
+    ASSERT_TRUE(job.Start(settings, {photos}));
+    job.Join();
+    const std::string sub = JoinPath(photos, "sub");
+    std::vector<std::string> expected = {Call(100, "Deleting old index data...", 0), Call(1, photos, 0)};
+    if (ListedFirst(photos, "p.jpg", "sub") == "p.jpg") {
+        // The value after the n-th record is n; a folder entered next reports the counter as it stands.
+        expected.insert(expected.end(), {Call(1, photos, 0), Call(2, sub, 0), Call(2, sub, 0)});
+    } else {
+        expected.insert(expected.end(), {Call(1, sub, 0), Call(1, sub, 0), Call(2, photos, 0)});
+    }
+    expected.push_back(Call(100, "", 1));
+    EXPECT_EQ(progress.Calls(), expected);
+    EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 2u);
+    // Each record got its thumbnail, numbered from 1 after the wipe.
+    IndexReader reader;
+    IndexRecord record;
+    ASSERT_TRUE(reader.Open(settings.indexPath));
+    ASSERT_TRUE(reader.Next(record));
+    EXPECT_EQ(record.thumbnail, JoinPath(home.File("thumbs"), "000001.tb"));
+    EXPECT_TRUE(std::filesystem::exists(record.thumbnail));
+}
+
+TEST_F(IndexJobsTest, HiddenFoldersAreSkippedAndHiddenFilesIndexed) {
+    std::filesystem::create_directory(JoinPath(photos, ".hidden"));
+    MarkHidden(JoinPath(photos, ".hidden"));
+    CopySample("no_packet.jpg", JoinPath(JoinPath(photos, ".hidden"), "in-hidden.jpg"));
+    CopySample("no_packet.jpg", JoinPath(photos, ".secret.jpg"));
+    MarkHidden(JoinPath(photos, ".secret.jpg"));
+    CopySample("no_packet.jpg", JoinPath(photos, "x.jpg"));
+    CopySample("no_packet.jpg", JoinPath(photos, "not.jpe"));
+    for (int round = 0; round < 2; ++round) {
+        progress.calls.clear();
+        if (round == 0) {
+            AddFolderJob job;
+            ASSERT_TRUE(job.Start(settings, photos));
+            job.Join();
+        } else {
+            RebuildJob job;
+            ASSERT_TRUE(job.Start(settings, {photos}));
+            job.Join();
+        }
+        std::vector<std::string> paths = IndexedPaths(settings.indexPath);
+        std::sort(paths.begin(), paths.end());
+        EXPECT_EQ(paths,
+                  (std::vector<std::string>{JoinPath(photos, ".secret.jpg"), JoinPath(photos, "x.jpg")}))
+            << (round == 0 ? "add-folder" : "rebuild");
+    }
+}
+
+TEST_F(IndexJobsTest, AFileThatIsNoJpegGetsNoRecordButItsProgressCall) {
+    WriteText(JoinPath(photos, "broken.jpg"), "not a picture");
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+    const std::vector<std::string> calls = progress.Calls();
+    ASSERT_EQ(calls.size(), 5u);
+    EXPECT_EQ(calls[3], Call(2, "Add file " + JoinPath(photos, "broken.jpg") + " to index", 0));
+    EXPECT_TRUE(IndexedPaths(settings.indexPath).empty());
+    EXPECT_FALSE(std::filesystem::exists(JoinPath(home.File("thumbs"), "000001.tb")));
+}
+
+TEST_F(IndexJobsTest, AddingAFolderTwiceLeavesOneRecordPerFile) {
+    MakeSmallTree();
+    for (int round = 0; round < 2; ++round) {
+        AddFolderJob job;
+        ASSERT_TRUE(job.Start(settings, photos));
+        job.Join();
+    }
+    EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 2u);
+    // The second run read the two records of the first before the end.
+    const std::vector<std::string> calls = progress.Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), Call(0, "Removing old file entries from index...", 0)),
+              1 + 3);
+}
+
+TEST_F(IndexJobsTest, TheSameFolderWrittenDifferentlyLeavesBothRecords) {
+    MakeSmallTree();
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+#ifdef _WIN32
+    // Windows finds the folder in any letter case; the index compares paths exactly.
+    std::string other = photos;
+    for (char& c : other) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+#else
+    const std::string other = tree.File("link");
+    std::filesystem::create_directory_symlink(photos, other);
+#endif
+    ASSERT_TRUE(job.Start(settings, other));
+    job.Join();
+    EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 4u);
+}
+
+TEST_F(IndexJobsTest, AddingARootWithItsSeparatorDoesNotDoubleIt) {
+    MakeSmallTree();
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos + kPathSeparator));
+    job.Join();
+    std::vector<std::string> paths = IndexedPaths(settings.indexPath);
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{JoinPath(photos, "p.jpg"),
+                                               JoinPath(JoinPath(photos, "sub"), "q.jpg")}));
+}
+
+TEST_F(IndexJobsTest, AStartFolderThatCannotBeListedEndsTheRunSilently) {
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, tree.File("missing")));
+    job.Join();
+    EXPECT_EQ(progress.Calls(), (std::vector<std::string>{
+                                    Call(1, "Start file list creation", 0),
+                                    Call(0, "Creating file list for folder " + tree.File("missing"), 0)}));
+    EXPECT_TRUE(messages.entries.empty());
+}
+
+TEST_F(IndexJobsTest, AnIndexThatCannotBeOpenedEndsTheRunWithoutACall) {
+    settings.indexPath = tree.File("no-such-folder/index");
+    RebuildJob job;
+    ASSERT_TRUE(job.Start(settings, {photos}));
+    job.Join();
+    EXPECT_TRUE(progress.Calls().empty());
+}
+
+TEST_F(IndexJobsTest, CancellingARebuildRightAfterTheTruncationKeepsTheOldThumbnails) {
+    IndexBytes old;
+    old.Record("C:\\old.jpg", "t", "", {});
+    WriteAll(settings.indexPath, old.bytes);
+    std::filesystem::create_directory(home.File("thumbs"));
+    const std::string oldThumbnail = JoinPath(home.File("thumbs"), "000001.tb");
+    WriteText(oldThumbnail, "old");
+    MakeSmallTree();
+    std::mutex mutex;
+    std::condition_variable signal;
+    bool truncated = false;
+    settings.afterIndexTruncated = [&](WorkerRun& run) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            truncated = true;
+            signal.notify_all();
+        }
+        while (!run.IsCancelled()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    RebuildJob job;
+    ASSERT_TRUE(job.Start(settings, {photos}));
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        signal.wait(lock, [&] { return truncated; });
+    }
+    job.Cancel(5000);
+    EXPECT_FALSE(job.IsRunning());
+    EXPECT_EQ(std::filesystem::file_size(settings.indexPath), 0u);
+    EXPECT_TRUE(progress.Calls().empty());  // not even the final call
+    EXPECT_EQ(ReadAll(oldThumbnail).size(), 3u);
+}
+
+#ifndef _WIN32
+bool IsOpenInThisProcess(const std::string& path) {
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error) == std::filesystem::path(path)) {
+            return true;
+        }
+    }
+    return false;
+}
+#endif
+
+TEST_F(IndexJobsTest, AJobWhoseCallbackNeverReturnsIsLeftBehindWithItsStreamClosed) {
+    MakeSmallTree();
+    // Its data outlives the test: the abandoned worker may still be in the callback at the end.
+    static Progress* const blocked = new Progress;
+    blocked->blockOnCall = 4;  // the first "Add file": the index is open for appending then
+    settings.userData = blocked;
+    TempFolder ownHome;  // the worker left behind must not meet another test's files
+    settings.indexPath = ownHome.File("index");
+    settings.programFolder = ownHome.Path();
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    blocked->WaitFor(5);
+    job.Cancel(1000);
+    EXPECT_FALSE(job.IsRunning());
+#ifdef _WIN32
+    EXPECT_TRUE(std::filesystem::remove(settings.indexPath));  // an open stream would prevent this
+#else
+    EXPECT_FALSE(IsOpenInThisProcess(std::filesystem::canonical(settings.indexPath).string()));
+#endif
+    const size_t callsAtCancel = blocked->Calls().size();
+    blocked->Release();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(blocked->Calls().size(), callsAtCancel);  // nothing after the cancel returned
+    // A new run starts at once and is not disturbed by the one left behind.
+    TempFolder freshHome;
+    settings.userData = &progress;
+    settings.indexPath = freshHome.File("index");
+    settings.programFolder = freshHome.Path();
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+    EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 2u);
+    EXPECT_EQ(progress.Calls().back(), Call(0, "", 1));
+}
+
+TEST_F(IndexJobsTest, AJobThatStopsWithinTheGraceClosesItsOwnStream) {
+    MakeSmallTree();
+    progress.blockOnCall = 4;
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    progress.WaitFor(5);
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        progress.Release();
+    });
+    job.Cancel(5000);
+    release.join();
+    EXPECT_FALSE(job.IsRunning());
+    // It stopped after the file it was on: one record, and no call after the cancel.
+    EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 1u);
+    EXPECT_EQ(progress.Calls().size(), 5u);
+}
+
+TEST_F(IndexJobsTest, RebuildWalksTheGivenRootsInOrder) {
+    TempFolder second;
+    CopySample("no_packet.jpg", JoinPath(photos, "a.jpg"));
+    CopySample("no_packet.jpg", second.File("b.jpg"));
+    RebuildJob job;
+    ASSERT_TRUE(job.Start(settings, {second.Path(), photos}));
+    job.Join();
+    EXPECT_EQ(IndexedPaths(settings.indexPath),
+              (std::vector<std::string>{second.File("b.jpg"), JoinPath(photos, "a.jpg")}));
+    const std::vector<std::string> calls = progress.Calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[1], Call(1, second.Path(), 0));  // a root's first call is its own path
+}
+
+#ifndef _WIN32
+TEST_F(IndexJobsTest, AFileWhosePathIsTooLongForARecordIsCountedButNotIndexed) {
+    std::string deep = photos;
+    while (deep.size() < 250) {
+        deep = JoinPath(deep, "d");
+    }
+    std::filesystem::create_directories(deep);
+    CopySample("no_packet.jpg", JoinPath(deep, "long-name-beyond.jpg"));
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+    EXPECT_TRUE(IndexedPaths(settings.indexPath).empty());
+    const std::vector<std::string> calls = progress.Calls();
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const std::string& c) { return c.find("|Add file ") != std::string::npos; }),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(home.File("thumbs/000001.tb")));
+}
+#endif
+
+TEST(IndexEngine, OpenCreatesTheIndexInTheProgramFolderAndStartsJobs) {
+    TempFolder home;
+    TempFolder photos;
+    CopySample("packet_search_words.jpg", photos.File("lake.jpg"));
+    SetProgramFolder(home.Path());
+    IndexEngine engine;
+    ASSERT_TRUE(engine.Open());
+    EXPECT_EQ(engine.IndexPath(), home.File("index"));
+    Progress progress;
+    engine.StartAddFolder(photos.Path().c_str(), Progress::Callback, &progress);
+    engine.WaitForAddFolder();
+    EXPECT_FALSE(engine.IsAddFolderRunning());
+    EXPECT_EQ(progress.Calls().back(), Call(0, "", 1));
+    EXPECT_EQ(IndexedPaths(home.File("index")), (std::vector<std::string>{photos.File("lake.jpg")}));
+    engine.CancelAddFolder();  // nothing runs: returns at once
+    engine.SetRebuildRoots({photos.Path()});
+    Progress rebuild;
+    engine.StartRebuild(Progress::Callback, &rebuild);
+    engine.WaitForRebuild();
+    EXPECT_FALSE(engine.IsRebuildRunning());
+    EXPECT_EQ(rebuild.Calls().back(), Call(100, "", 1));
+    EXPECT_EQ(IndexedPaths(home.File("index")), (std::vector<std::string>{photos.File("lake.jpg")}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileList, KeepsOrderAndAnswersMembershipExactly) {
+    FileList list;
+    list.Append("C:\\a.jpg");
+    list.Append("C:\\b.jpg");
+    list.Append("C:\\a.jpg");
+    for (int i = 0; i < 1000; ++i) {  // growth must not move the texts the lookup points at
+        list.Append("C:\\many\\" + std::to_string(i) + ".jpg");
+    }
+    EXPECT_EQ(list.Count(), 1003u);
+    EXPECT_EQ(list.Entry(1), "C:\\b.jpg");
+    EXPECT_EQ(list.Entry(5000), "");
+    EXPECT_TRUE(list.Contains("C:\\many\\999.jpg"));
+    EXPECT_FALSE(list.Contains("c:\\a.jpg"));
+    list.RemoveFirst();
+    EXPECT_TRUE(list.Contains("C:\\a.jpg"));  // the third entry has the same text
+    EXPECT_EQ(list.Entry(0), "C:\\b.jpg");
+    list.RemoveFirst();
+    list.RemoveFirst();
+    EXPECT_FALSE(list.Contains("C:\\a.jpg"));
+    EXPECT_FALSE(list.Contains("C:\\b.jpg"));
+    EXPECT_EQ(list.Count(), 1000u);
+}
+
+}  // namespace
