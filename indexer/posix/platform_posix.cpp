@@ -93,7 +93,9 @@ bool CreateFolder(const std::string& path) {
     return mkdir(path.c_str(), 0777) == 0;
 }
 
-bool MarkHidden(const std::string&) { return true; }
+bool MarkHidden(const std::string&) {
+    return true;
+}
 
 bool DeleteFileAt(const std::string& path) {
     return unlink(path.c_str()) == 0;
