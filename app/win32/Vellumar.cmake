@@ -31,5 +31,7 @@ if(TARGET indexer)
         ${VELLUMAR_RESOURCES}/vellumar.rc
     )
     target_link_libraries(Vellumar PRIVATE vellumar_app_win32 indexer)
+    # Thumbnails of very large pictures need more than 2 GB of address space.
+    target_link_options(Vellumar PRIVATE -Wl,--large-address-aware)
     vellumar_warnings(Vellumar)
 endif()

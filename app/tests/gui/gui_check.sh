@@ -169,7 +169,7 @@ check_second_copy() {
     wait_until 10 dialog_is visible 0 || fail "background mode did not hide the dialog"
     sleep 0.5
     shot background
-    tray=$(window_id "Wine System Tray")
+    tray=$(xdotool search --onlyvisible --name "Wine System Tray" 2>/dev/null | head -n 1)
     [ -n "$tray" ] && say "tray window shown in background mode" || say "no tray window on this desktop"
     start_vellumar 2
     status=0
@@ -179,6 +179,12 @@ check_second_copy() {
     probe dialog
     [ "$(val foreground)" = 1 ] || fail "first copy not in the foreground"
     shot after-second-copy
+    # Wine hides its tray window when it holds no icon: ours must be gone.
+    if [ -n "$tray" ]; then
+        sleep 0.5
+        [ -n "$(xdotool search --onlyvisible --name "Wine System Tray" 2>/dev/null)" ] &&
+            fail "tray icon still shown after activation"
+    fi
     [ "$(xdotool search --name "$title" 2>/dev/null | wc -l)" = 1 ] || fail "more than one dialog"
     kill -0 "$(cat "$work/pid1")" 2>/dev/null || fail "first copy ended"
 }
@@ -336,7 +342,7 @@ check_tray_exit() {
     wait_until 20 dialog_is c1004_visible 1 || fail "background button not shown during the job"
     click_control 1004
     wait_until 10 dialog_is visible 0 || fail "background mode did not hide the dialog"
-    tray=$(window_id "Wine System Tray")
+    tray=$(xdotool search --onlyvisible --name "Wine System Tray" 2>/dev/null | head -n 1)
     [ -n "$tray" ] || fail "no tray window on this desktop"
     sleep 0.5
     # The only icon sits at the left of the tray window's client area, below its caption; a right
