@@ -299,8 +299,8 @@ void BenchAddFolder(const fs::path& work, const fs::path& cli) {
     const Measured vips = RunCommand(VipsCommand(photos, work / "vips-out", false));
     const Measured vipsOne = RunCommand(VipsCommand(photos, work / "vips-out", true));
     const double n = static_cast<double>(photos.size());
-    std::printf("  vellumar-cli add-folder:     %6.1f files/s (%.2f s, exit %d)\n", n / ours.seconds,
-                ours.seconds, ours.status);
+    std::printf("  vellumar-cli add-folder:     %6.1f files/s (%.2f s, peak memory %ld MB, exit %d)\n",
+                n / ours.seconds, ours.seconds, ours.peakKilobytes / 1024, ours.status);
     std::printf("  vipsthumbnail alone:         %6.1f files/s (%.2f s)  time ratio job/vips %.2f\n",
                 n / vips.seconds, vips.seconds, ours.seconds / vips.seconds);
     std::printf("  vipsthumbnail, one thread:   %6.1f files/s (%.2f s)  time ratio job/vips %.2f\n",
@@ -311,10 +311,16 @@ void BenchAddFolder(const fs::path& work, const fs::path& cli) {
 void BenchManyFiles(const fs::path& work, const fs::path& cli) {
     std::printf("add-folder, trees of small JPEGs\n");
     const fs::path tree = work / "many";
-    const fs::path sample = work / "small.jpg";
-    if (!fs::exists(sample)) {
-        WriteJpeg(sample.string(), 160, 120, 1, Packet(1));
-    }
+    // One small tagged picture per ten folders, each linked under many names (a file system allows only
+    // so many links to one file).
+    auto sampleFor = [&](int folder) {
+        const fs::path sample = work / Cat({"small", std::to_string(folder / 10), ".jpg"});
+        if (!fs::exists(sample)) {
+            WriteJpeg(sample.string(), 160, 120, static_cast<unsigned>(folder),
+                      Packet(static_cast<unsigned>(folder)));
+        }
+        return sample;
+    };
     const int kFolders = 100;
     const int kPerFolder = 1000;
     if (!fs::exists(tree / "done")) {
@@ -324,7 +330,7 @@ void BenchManyFiles(const fs::path& work, const fs::path& cli) {
             for (int i = 0; i < kPerFolder; ++i) {
                 const fs::path file = folder / Cat({"p", std::to_string(i), ".jpg"});
                 if (!fs::exists(file)) {
-                    fs::create_hard_link(sample, file);  // 100,000 names, one picture on disk
+                    fs::create_hard_link(sampleFor(f), file);  // 100,000 names, ten pictures on disk
                 }
             }
         }
