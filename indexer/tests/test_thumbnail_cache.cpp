@@ -159,6 +159,20 @@ TEST_F(ThumbnailCacheTest, AWidePhotoIsSqueezedIntoTheWholeSquare) {
     }
 }
 
+TEST_F(ThumbnailCacheTest, TheTopOfThePictureIsTheTopOfTheThumbnail) {
+    // The sample has sky above (blue) and grass below (green); rows are stored bottom-up.
+    cache.EnsureThumbsFolder();
+    ThumbnailBitmap bitmap;
+    ASSERT_TRUE(DecodeBitmapFile(
+        ReadAll(cache.MakeThumbnail(SourcePath("samples/photos/packet_regions.jpg"))), bitmap));
+    const Colour top = PixelAt(bitmap, 10, 3);
+    const Colour bottom = PixelAt(bitmap, 10, 96);
+    EXPECT_GT(top.blue, top.green);
+    EXPECT_GT(top.blue, 150);
+    EXPECT_GT(bottom.green, bottom.blue + 40);
+    EXPECT_GT(bottom.green, bottom.red + 40);
+}
+
 TEST(ThumbnailBitmap, FileLayoutAtEveryDepth) {
     struct Case {
         int bits;
