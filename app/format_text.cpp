@@ -12,11 +12,11 @@ std::string FormatText(std::string_view format, const std::vector<std::string>& 
             out += c;
             continue;
         }
-        char spec = format[i + 1];
-        if (spec == '%') {
+        char directive = format[i + 1];
+        if (directive == '%') {
             out += '%';
             ++i;
-        } else if (spec == 'd' || spec == 's') {
+        } else if (directive == 'd' || spec == 's') {
             if (nextArg < args.size()) {
                 out += args[nextArg];
             }
