@@ -16,7 +16,7 @@ std::string FormatText(std::string_view format, const std::vector<std::string>& 
         if (directive == '%') {
             out += '%';
             ++i;
-        } else if (directive == 'd' || spec == 's') {
+        } else if (directive == 'd' || directive == 's') {
             if (nextArg < args.size()) {
                 out += args[nextArg];
             }
