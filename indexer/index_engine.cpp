@@ -9,7 +9,7 @@ constexpr int kCancelGraceMilliseconds = 1000;
 
 }  // namespace
 
-IndexEngine::IndexEngine() : indexWriteLock(std::make_shared<std::recursive_mutex>()) {}
+IndexEngine::IndexEngine() : indexWriteLock(std::make_shared<IndexWriteLock>()) {}
 
 // The jobs abandon runs that are still going; their workers hold everything they touch.
 IndexEngine::~IndexEngine() = default;

@@ -64,7 +64,7 @@ private:
     RebuildJob rebuildJob;
     AddFolderJob addFolderJob;
     std::string indexPath;
-    std::shared_ptr<std::recursive_mutex> indexWriteLock;  // the IndexWriteLock
+    std::shared_ptr<IndexWriteLock> indexWriteLock;
     std::vector<std::string> rebuildRoots;
     std::string programFolder;  // where Open found the index; holds the thumbnail cache
 };

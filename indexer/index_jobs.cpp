@@ -208,7 +208,7 @@ public:
             for (size_t i = 0; i < files.Count(); ++i) {
                 const std::string path = files.Entry(i);
                 {
-                    std::lock_guard<std::recursive_mutex> lock(*settings.indexWriteLock);
+                    std::lock_guard<IndexWriteLock> lock(*settings.indexWriteLock);
                     IndexFile(path);
                 }
                 ShowPendingMessages();

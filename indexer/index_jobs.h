@@ -10,13 +10,17 @@
 #include "progress.h"
 #include "worker_thread.h"
 
+// The engine's process-wide recursive lock: it serialises thumbnail numbering and, in an add-folder run,
+// each record as a whole.
+using IndexWriteLock = std::recursive_mutex;
+
 // What every run of an indexing job is given when it starts.
 struct IndexJobSettings {
     ProgressCallback callback = nullptr;
     void* userData = nullptr;
     std::string indexPath;      // a copy of the engine's
     std::string programFolder;  // holds the thumbnail cache
-    std::shared_ptr<std::recursive_mutex> indexWriteLock;
+    std::shared_ptr<IndexWriteLock> indexWriteLock;
     int codePage = 0;  // the active code page when the job starts
     // Called by a rebuild right after it has truncated the index, before anything else happens (tests
     // stop a run at this point).
