@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -103,10 +104,16 @@ const ParseCase kParseCases[] = {
     {"<a><?pi?><b/></a>", kDefaults, true, 0, "", "pi,a", "", "b", ""},
 };
 
+// Test listings show a row by its input text rather than as raw bytes.
+void PrintTo(const ParseCase& row, std::ostream* stream) {
+    *stream << '"' << row.input << '"';
+}
+
 class ParseTable : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseTable, LoadsTreeOrReportsFirstError) {
     const ParseCase& row = GetParam();
+    SCOPED_TRACE(row.input);
     ParseOptions options;
     options.trimValue = row.tweak == kTrim;
     options.escapeChar = row.tweak == kNoEscape ? 0 : '\\';
