@@ -5,10 +5,10 @@
 #   tools/install-deps.sh native   only what the native build of vellumar-cli needs
 set -euo pipefail
 
-native=(cmake ninja-build g++ make pkg-config libjpeg62-turbo-dev googletest)
+native=(cmake ninja-build g++ make pkg-config libjpeg62-turbo-dev googletest libbenchmark-dev)
 full=(
     "${native[@]}"
-    clang libclang-rt-14-dev clang-format clang-tidy libbenchmark-dev
+    clang libclang-rt-14-dev clang-format clang-tidy
     g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev
     wine wine32:i386
     xvfb xauth xdotool x11-utils imagemagick libvips-tools procps util-linux python3 file
