@@ -17,6 +17,7 @@
 #include "page_urls.h"
 #include "resource_ids.h"
 #include "tray_icon.h"
+#include "update_index_dialog.h"
 
 namespace vellumar {
 namespace {
@@ -483,6 +484,48 @@ TEST_F(PageHostTest, HostWithoutBrowserIgnoresNavigation) {
         host.Create(reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFF0)), RECT{0, 0, 10, 10}, WS_CHILD));
     host.NavigateToUrl("about:blank");
     EXPECT_FALSE(host.HasBrowser());
+}
+
+// The main dialog with no engine behind it: no job ever runs.
+class IdleService : public IndexingService {
+public:
+    bool IsRebuildRunning() override { return false; }
+    void StartRebuild(JobProgressCallback, void*) override {}
+    void CancelRebuild() override {}
+    bool IsAddFolderRunning() override { return false; }
+    void StartAddFolder(const char*, JobProgressCallback, void*) override {}
+    void CancelAddFolder() override {}
+};
+
+// Asks the running dialog for its drag icon from inside its modal loop, then presses Esc.
+struct DragIconQuery {
+    static void CALLBACK Run(HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        HWND window = dialog != nullptr ? dialog->Window() : nullptr;
+        if (window == nullptr) {
+            return;
+        }
+        answer = SendMessageA(window, WM_QUERYDRAGICON, 0, 0);
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    }
+    static inline UpdateIndexDialog* dialog = nullptr;
+    static inline LRESULT answer = 0;
+};
+
+TEST(MainDialog, DragIconIsTheProgramIcon) {
+    CoInitialize(nullptr);
+    IdleService service;
+    ProgressRelay relay([] {});
+    UpdateIndexDialog dialog(service, relay, RegisterWindowMessageA("NTO Vellumar activation test"));
+    DragIconQuery::dialog = &dialog;
+    DragIconQuery::answer = 0;
+    ASSERT_NE(SetTimer(nullptr, 0, 300, &DragIconQuery::Run), 0u);
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    DragIconQuery::dialog = nullptr;
+    HICON programIcon = LoadIconA(Module(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    ASSERT_NE(programIcon, nullptr);
+    // A dialog procedure answers this query with its return value, not through DWLP_MSGRESULT.
+    EXPECT_EQ(reinterpret_cast<HICON>(DragIconQuery::answer), programIcon);
 }
 
 }  // namespace

@@ -106,8 +106,8 @@ INT_PTR UpdateIndexDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         case WM_PAINT:
             return PaintIconic() ? TRUE : FALSE;
         case WM_QUERYDRAGICON:
-            SetWindowLongPtrA(window, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(icon));
-            return TRUE;
+            // One of the few messages whose answer is the dialog procedure's own return value.
+            return reinterpret_cast<INT_PTR>(icon);
         case WM_DESTROY:
             KillTimer(window, kJobWatchTimer);
             relayTarget.store(nullptr);
