@@ -122,7 +122,10 @@ int SystemCodePage() {
     return kCodePageUtf8;
 }
 
-bool PlatformConvert(std::string_view text, int fromCodePage, int toCodePage, std::string& out) {
+namespace {
+
+// Converts the whole text with iconv; false when any of it does not convert.
+bool IconvConvert(std::string_view text, int fromCodePage, int toCodePage, std::string& out) {
     IconvHandle converter(IconvName(toCodePage), IconvName(fromCodePage));
     if (!converter.IsOpen()) {
         return false;
@@ -158,4 +161,90 @@ bool PlatformConvert(std::string_view text, int fromCodePage, int toCodePage, st
     result.resize(static_cast<size_t>(outPointer - result.data()));
     out = std::move(result);
     return true;
+}
+
+// Windows' single-byte code pages turn each byte they leave undefined into the C1 control of the same
+// value (0x81 in 1252 is U+0081) and back, where iconv refuses it; the native build follows Windows so
+// that both give the same texts.
+bool HasC1Holes(int codePage) {
+    return codePage == 874 || (codePage >= 1250 && codePage <= 1258);
+}
+
+bool IsC1Hole(int codePage, unsigned char byte) {
+    std::string ignored;
+    return byte >= 0x80 && byte <= 0x9F &&
+           !IconvConvert(std::string_view(reinterpret_cast<const char*>(&byte), 1), codePage, kCodePageUtf8,
+                         ignored);
+}
+
+bool AppendConverted(std::string_view run, int fromCodePage, int toCodePage, std::string& result) {
+    std::string converted;
+    if (!IconvConvert(run, fromCodePage, toCodePage, converted)) {
+        return false;
+    }
+    result += converted;
+    return true;
+}
+
+bool DecodeWithHoles(std::string_view text, int codePage, std::string& utf8) {
+    std::string result;
+    size_t runStart = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if (IsC1Hole(codePage, byte)) {
+            if (!AppendConverted(text.substr(runStart, i - runStart), codePage, kCodePageUtf8, result)) {
+                return false;
+            }
+            result += '\xC2';
+            result += static_cast<char>(byte);
+            runStart = i + 1;
+        }
+    }
+    if (!AppendConverted(text.substr(runStart), codePage, kCodePageUtf8, result)) {
+        return false;
+    }
+    utf8 = std::move(result);
+    return true;
+}
+
+bool EncodeWithHoles(std::string_view utf8, int codePage, std::string& out) {
+    std::string result;
+    size_t runStart = 0;
+    // 0xC2 is always a lead byte in UTF-8; with 0x80 to 0x9F after it, it is a C1 control.
+    for (size_t i = 0; i + 1 < utf8.size(); ++i) {
+        auto second = static_cast<unsigned char>(utf8[i + 1]);
+        if (static_cast<unsigned char>(utf8[i]) == 0xC2 && IsC1Hole(codePage, second)) {
+            if (!AppendConverted(utf8.substr(runStart, i - runStart), kCodePageUtf8, codePage, result)) {
+                return false;
+            }
+            result += static_cast<char>(second);
+            runStart = i + 2;
+            ++i;
+        }
+    }
+    if (!AppendConverted(utf8.substr(runStart), kCodePageUtf8, codePage, result)) {
+        return false;
+    }
+    out = std::move(result);
+    return true;
+}
+
+}  // namespace
+
+bool PlatformConvert(std::string_view text, int fromCodePage, int toCodePage, std::string& out) {
+    if (IconvConvert(text, fromCodePage, toCodePage, out)) {
+        return true;
+    }
+    if (!HasC1Holes(fromCodePage) && !HasC1Holes(toCodePage)) {
+        return false;
+    }
+    std::string utf8;
+    if (HasC1Holes(fromCodePage) ? !DecodeWithHoles(text, fromCodePage, utf8)
+                                 : !IconvConvert(text, fromCodePage, kCodePageUtf8, utf8)) {
+        return false;
+    }
+    if (HasC1Holes(toCodePage)) {
+        return EncodeWithHoles(utf8, toCodePage, out);
+    }
+    return IconvConvert(utf8, kCodePageUtf8, toCodePage, out);
 }

@@ -39,6 +39,31 @@ TEST_F(CodePageTest, ConvertsWholeTextsBothWays) {
     }
 }
 
+// Bytes that a Windows single-byte code page leaves undefined stand for the C1 control of the same value
+// there, in both directions; a defined byte of that row does not come back from its C1 control.
+TEST_F(CodePageTest, UndefinedBytesOfWindowsCodePagesAreTheirC1Controls) {
+    const ConversionCase cases[] = {
+        {"1252 holes", 1252,
+         "a\xC2\x81"
+         "b\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D",
+         "a\x81"
+         "b\x8D\x8F\x90\x9D"},
+        {"1252 hole beside letters", 1252, "Caf\xC3\xA9\xC2\x81\xE2\x82\xAC", "Caf\xE9\x81\x80"},
+        {"1251 hole", 1251, "\xD0\x9C\xC2\x98", "\xCC\x98"},
+    };
+    for (const ConversionCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        SetActiveCodePage(c.codePage);
+        EXPECT_EQ(AnsiToUtf8(c.ansi), c.utf8);
+        EXPECT_EQ(Utf8ToAnsi(c.utf8), c.ansi);
+        EXPECT_EQ(ToUtf8Lossy(c.ansi, c.codePage), c.utf8);
+    }
+    // 0x80 is the euro sign in 1252, so U+0080 has no form there.
+    std::string out = "untouched";
+    EXPECT_FALSE(ConvertCodePage("\xC2\x80", kCodePageUtf8, 1252, out));
+    EXPECT_EQ(out, "untouched");
+}
+
 TEST_F(CodePageTest, TextThatDoesNotConvertComesBackUnchanged) {
     SetActiveCodePage(1252);
     const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";  // no form in Windows-1252
