@@ -25,6 +25,8 @@ std::string IconvName(int codePage) {
             return "ASCII";
         case 20866:
             return "KOI8-R";
+        case 20932:
+            return "EUC-JP";
         case 21866:
             return "KOI8-U";
         case 28605:

@@ -28,6 +28,7 @@ TEST_F(CodePageTest, ConvertsWholeTextsBothWays) {
         {"latin accents", 1252, "Caf\xC3\xA9 cr\xC3\xA8me", "Caf\xE9 cr\xE8me"},
         {"euro sign in the 0x80 row", 1252, "\xE2\x82\xAC 5", "\x80 5"},
         {"cyrillic", 1251, "\xD0\x9C\xD0\xB8\xD1\x80", "\xCC\xE8\xF0"},
+        {"japanese in euc", 20932, "\xE6\x97\xA5\xE6\x9C\xAC", "\xC6\xFC\xCB\xDC"},
         {"empty", 1252, "", ""},
         {"utf-8 to itself", kCodePageUtf8, "Caf\xC3\xA9", "Caf\xC3\xA9"},
     };
