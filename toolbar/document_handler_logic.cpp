@@ -152,12 +152,12 @@ void DocumentHandlerLogic::AnnotatePage() {
         explicit PassScope(bool& running) : flag(running) { flag = true; }
         ~PassScope() { flag = false; }
     } scope(passRunning);
+    elementIds.clear();
     // Without a working file that fits the path limit there is nothing a pass could read.
     std::string workingPath = NewWorkingPath();
     if (workingPath.empty()) {
         return;
     }
-    elementIds.clear();
     PageRef document = browser ? page.GetDocument(browser) : PageRef();
     if (!document) {
         return;

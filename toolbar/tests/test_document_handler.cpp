@@ -411,6 +411,18 @@ TEST_F(DocumentHandlerTest, OverlongOrUnknownTempFolderSkipsThePass) {
     EXPECT_FALSE(handler.Annotated());
 }
 
+TEST_F(DocumentHandlerTest, SkippedPassForgetsTheIdsOfTheEarlierPass) {
+    AddImage("http://a/1", TaggedJpeg(100, 100, {{"A", 1, 1}}));
+    handler.AnnotatePage();
+    ASSERT_EQ(handler.ElementIds(), (std::vector<std::string>{"LumenoteSpan0"}));
+    // On the next page the pass cannot run; the old ids must not reach the new page's elements.
+    handler.Invoke(kDispIdBeforeNavigate2, true);
+    page.tempPath = std::string(kMaxPathLength, 'x') + "/";
+    handler.AnnotatePage();
+    EXPECT_TRUE(handler.ElementIds().empty());
+    EXPECT_FALSE(handler.Annotated());
+}
+
 TEST_F(DocumentHandlerTest, InvokeWithoutParametersIsRejectedAndDoesNothing) {
     AddImage("http://a/1", TaggedJpeg(100, 100, {{"A", 1, 1}}));
     handler.ShowCaptions();
