@@ -52,7 +52,7 @@ bool JpegSectionList::ReadSections(std::FILE* stream, int mode) {
     }
 
     bool haveComment = false;
-    while (Count() < kMaxSections) {
+    for (;;) {
         int marker = 0;
         int fillBytes = 0;
         for (;;) {
@@ -119,8 +119,6 @@ bool JpegSectionList::ReadSections(std::FILE* stream, int mode) {
             entries.pop_back();
         }
     }
-    WriteDiagnostic("Too many sections in jpg file\n");
-    return false;
 }
 
 bool JpegSectionList::ReadImageData(std::FILE* stream) {
@@ -168,9 +166,6 @@ JpegSection* JpegSectionList::InsertSection(int marker, std::unique_ptr<uint8_t[
     if (Count() < 2) {
         WriteDiagnostic("Too few sections!");
         position = entries.size();
-    } else if (Count() >= kMaxSections) {
-        // The table grows instead of writing past its end.
-        WriteDiagnostic("Too many sections!");
     }
     try {
         auto inserted = entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(position),

@@ -37,13 +37,10 @@ struct JpegSection {
     std::string_view PayloadText() const;
 };
 
+// The list grows with what it reads: every held segment costs its own bytes and needs at least four
+// bytes of the file, so a read is bounded by the file's size rather than by a count of sections.
 class JpegSectionList {
 public:
-    // A read holds at most this many sections before the start of scan. The list itself grows past it
-    // only for the image data block after a start of scan met as the last allowed section, and for an
-    // inserted section, so that neither overflows the table.
-    static constexpr int kMaxSections = 20;
-
     JpegSectionList() = default;
     JpegSectionList(const JpegSectionList&) = delete;
     JpegSectionList& operator=(const JpegSectionList&) = delete;
