@@ -2,7 +2,8 @@
 //
 // The whole text is converted; when a conversion is impossible the text comes back unchanged.
 // Windows converts through UTF-16 (MultiByteToWideChar / WideCharToMultiByte), POSIX through iconv;
-// either works on any thread.
+// either works on any thread, and both give the same bytes. UTF-8 counts as valid only when it is
+// well-formed: no overlong forms, no surrogates, nothing above U+10FFFF.
 #pragma once
 
 #include <string>
@@ -26,8 +27,16 @@ bool IsCodePageSupported(int codePage);
 // convert or a code page is not supported.
 bool ConvertCodePage(std::string_view text, int fromCodePage, int toCodePage, std::string& out);
 
-std::string Utf8ToAnsi(std::string_view text);  // to ActiveCodePage(), unchanged when impossible
-std::string AnsiToUtf8(std::string_view text);  // from ActiveCodePage(), unchanged when impossible
+// As the system converter does: a character that the target code page cannot represent becomes that
+// code page's default character ("?"), one per character, and the rest of the text converts. Only a
+// text that is not valid in its source code page (or an unsupported code page) fails; `out` is then
+// untouched.
+bool ConvertCodePageWithDefaultChar(std::string_view text, int fromCodePage, int toCodePage,
+                                    std::string& out);
+
+// Both convert with the default character; a text that is not valid in its source comes back unchanged.
+std::string Utf8ToAnsi(std::string_view text);  // to ActiveCodePage()
+std::string AnsiToUtf8(std::string_view text);  // from ActiveCodePage()
 
 // For output that must be UTF-8 (JSON): converts from `codePage`, replacing each byte sequence that does
 // not convert by U+FFFD.

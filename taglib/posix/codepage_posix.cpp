@@ -1,6 +1,7 @@
 // Code page conversion on POSIX through iconv, with Windows code page numbers mapped to iconv names.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -126,8 +127,21 @@ int SystemCodePage() {
 
 namespace {
 
-// Converts the whole text with iconv; false when any of it does not convert.
-bool IconvConvert(std::string_view text, int fromCodePage, int toCodePage, std::string& out) {
+// The length of the well-formed UTF-8 character that starts with this byte.
+size_t Utf8CharLength(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead < 0xE0) {
+        return 2;
+    }
+    return lead < 0xF0 ? 3 : 4;
+}
+
+// Converts the whole text with iconv; false when any of it does not convert. With a `replacement`, a
+// UTF-8 source character that the target lacks becomes the replacement instead.
+bool IconvConvert(std::string_view text, int fromCodePage, int toCodePage, const std::string* replacement,
+                  std::string& out) {
     IconvHandle converter(IconvName(toCodePage), IconvName(fromCodePage));
     if (!converter.IsOpen()) {
         return false;
@@ -139,26 +153,40 @@ bool IconvConvert(std::string_view text, int fromCodePage, int toCodePage, std::
     size_t inLeft = input.size();
     char* outPointer = result.data();
     size_t outLeft = result.size();
+    auto grow = [&](size_t needed) {
+        size_t used = static_cast<size_t>(outPointer - result.data());
+        result.resize(result.size() * 2 + needed);
+        outPointer = result.data() + used;
+        outLeft = result.size() - used;
+    };
     while (inLeft > 0) {
-        if (iconv(converter.Get(), &in, &inLeft, &outPointer, &outLeft) == static_cast<size_t>(-1)) {
-            if (errno != E2BIG) {
-                return false;  // invalid or incomplete sequence: the text does not convert
-            }
-            size_t used = static_cast<size_t>(outPointer - result.data());
-            result.resize(result.size() * 2);
-            outPointer = result.data() + used;
-            outLeft = result.size() - used;
+        if (iconv(converter.Get(), &in, &inLeft, &outPointer, &outLeft) != static_cast<size_t>(-1)) {
+            continue;
         }
+        if (errno == E2BIG) {
+            grow(0);
+            continue;
+        }
+        if (errno != EILSEQ || replacement == nullptr || fromCodePage != kCodePageUtf8) {
+            return false;  // invalid or incomplete sequence: the text does not convert
+        }
+        // A well-formed character the target has no form for.
+        size_t skip = std::min(Utf8CharLength(static_cast<unsigned char>(*in)), inLeft);
+        in += skip;
+        inLeft -= skip;
+        if (outLeft < replacement->size()) {
+            grow(replacement->size());
+        }
+        std::memcpy(outPointer, replacement->data(), replacement->size());
+        outPointer += replacement->size();
+        outLeft -= replacement->size();
     }
     // Flush a stateful encoding.
     while (iconv(converter.Get(), nullptr, nullptr, &outPointer, &outLeft) == static_cast<size_t>(-1)) {
         if (errno != E2BIG) {
             return false;
         }
-        size_t used = static_cast<size_t>(outPointer - result.data());
-        result.resize(result.size() * 2);
-        outPointer = result.data() + used;
-        outLeft = result.size() - used;
+        grow(0);
     }
     result.resize(static_cast<size_t>(outPointer - result.data()));
     out = std::move(result);
@@ -176,12 +204,13 @@ bool IsC1Hole(int codePage, unsigned char byte) {
     std::string ignored;
     return byte >= 0x80 && byte <= 0x9F &&
            !IconvConvert(std::string_view(reinterpret_cast<const char*>(&byte), 1), codePage, kCodePageUtf8,
-                         ignored);
+                         nullptr, ignored);
 }
 
-bool AppendConverted(std::string_view run, int fromCodePage, int toCodePage, std::string& result) {
+bool AppendConverted(std::string_view run, int fromCodePage, int toCodePage, const std::string* replacement,
+                     std::string& result) {
     std::string converted;
-    if (!IconvConvert(run, fromCodePage, toCodePage, converted)) {
+    if (!IconvConvert(run, fromCodePage, toCodePage, replacement, converted)) {
         return false;
     }
     result += converted;
@@ -194,7 +223,8 @@ bool DecodeWithHoles(std::string_view text, int codePage, std::string& utf8) {
     for (size_t i = 0; i < text.size(); ++i) {
         auto byte = static_cast<unsigned char>(text[i]);
         if (IsC1Hole(codePage, byte)) {
-            if (!AppendConverted(text.substr(runStart, i - runStart), codePage, kCodePageUtf8, result)) {
+            if (!AppendConverted(text.substr(runStart, i - runStart), codePage, kCodePageUtf8, nullptr,
+                                 result)) {
                 return false;
             }
             result += '\xC2';
@@ -202,21 +232,22 @@ bool DecodeWithHoles(std::string_view text, int codePage, std::string& utf8) {
             runStart = i + 1;
         }
     }
-    if (!AppendConverted(text.substr(runStart), codePage, kCodePageUtf8, result)) {
+    if (!AppendConverted(text.substr(runStart), codePage, kCodePageUtf8, nullptr, result)) {
         return false;
     }
     utf8 = std::move(result);
     return true;
 }
 
-bool EncodeWithHoles(std::string_view utf8, int codePage, std::string& out) {
+bool EncodeWithHoles(std::string_view utf8, int codePage, const std::string* replacement, std::string& out) {
     std::string result;
     size_t runStart = 0;
     // 0xC2 is always a lead byte in UTF-8; with 0x80 to 0x9F after it, it is a C1 control.
     for (size_t i = 0; i + 1 < utf8.size(); ++i) {
         auto second = static_cast<unsigned char>(utf8[i + 1]);
         if (static_cast<unsigned char>(utf8[i]) == 0xC2 && IsC1Hole(codePage, second)) {
-            if (!AppendConverted(utf8.substr(runStart, i - runStart), kCodePageUtf8, codePage, result)) {
+            if (!AppendConverted(utf8.substr(runStart, i - runStart), kCodePageUtf8, codePage, replacement,
+                                 result)) {
                 return false;
             }
             result += static_cast<char>(second);
@@ -224,29 +255,51 @@ bool EncodeWithHoles(std::string_view utf8, int codePage, std::string& out) {
             ++i;
         }
     }
-    if (!AppendConverted(utf8.substr(runStart), kCodePageUtf8, codePage, result)) {
+    if (!AppendConverted(utf8.substr(runStart), kCodePageUtf8, codePage, replacement, result)) {
         return false;
     }
     out = std::move(result);
     return true;
 }
 
-}  // namespace
-
-bool PlatformConvert(std::string_view text, int fromCodePage, int toCodePage, std::string& out) {
-    if (IconvConvert(text, fromCodePage, toCodePage, out)) {
+bool ToUtf8(std::string_view text, int codePage, std::string& utf8) {
+    if (codePage == kCodePageUtf8) {
+        utf8.assign(text);
         return true;
     }
-    if (!HasC1Holes(fromCodePage) && !HasC1Holes(toCodePage)) {
+    if (IconvConvert(text, codePage, kCodePageUtf8, nullptr, utf8)) {
+        return true;
+    }
+    return HasC1Holes(codePage) && DecodeWithHoles(text, codePage, utf8);
+}
+
+}  // namespace
+
+bool PlatformConvert(std::string_view text, int fromCodePage, int toCodePage, Unmappable unmappable,
+                     std::string& out) {
+    if (IconvConvert(text, fromCodePage, toCodePage, nullptr, out)) {
+        return true;
+    }
+    const bool replace = unmappable == Unmappable::kDefaultChar;
+    if (!replace && !HasC1Holes(fromCodePage) && !HasC1Holes(toCodePage)) {
         return false;
     }
+    // Through UTF-8, so that only well-formed characters are left that the target may lack.
     std::string utf8;
-    if (HasC1Holes(fromCodePage) ? !DecodeWithHoles(text, fromCodePage, utf8)
-                                 : !IconvConvert(text, fromCodePage, kCodePageUtf8, utf8)) {
+    if (!ToUtf8(text, fromCodePage, utf8)) {
         return false;
     }
-    if (HasC1Holes(toCodePage)) {
-        return EncodeWithHoles(utf8, toCodePage, out);
+    std::string defaultChar;
+    if (replace && !IconvConvert("?", kCodePageUtf8, toCodePage, nullptr, defaultChar)) {
+        return false;
     }
-    return IconvConvert(utf8, kCodePageUtf8, toCodePage, out);
+    const std::string* replacement = replace ? &defaultChar : nullptr;
+    if (HasC1Holes(toCodePage)) {
+        return EncodeWithHoles(utf8, toCodePage, replacement, out);
+    }
+    if (toCodePage == kCodePageUtf8) {
+        out = std::move(utf8);
+        return true;
+    }
+    return IconvConvert(utf8, kCodePageUtf8, toCodePage, replacement, out);
 }

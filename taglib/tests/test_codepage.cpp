@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "codepage.h"
 
@@ -65,16 +66,61 @@ TEST_F(CodePageTest, UndefinedBytesOfWindowsCodePagesAreTheirC1Controls) {
     EXPECT_EQ(out, "untouched");
 }
 
-TEST_F(CodePageTest, TextThatDoesNotConvertComesBackUnchanged) {
-    SetActiveCodePage(1252);
-    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";  // no form in Windows-1252
-    EXPECT_EQ(Utf8ToAnsi(japanese), japanese);
-    const std::string brokenUtf8 = "ab\xC3(";  // a lead byte without its continuation
-    EXPECT_EQ(Utf8ToAnsi(brokenUtf8), brokenUtf8);
+// As the system converter does: a character the code page lacks becomes its default character, one per
+// character (also outside the basic plane), and the rest of the text converts. The strict conversion
+// still refuses such a text.
+TEST_F(CodePageTest, CharactersTheCodePageLacksBecomeItsDefaultCharacter) {
+    const ConversionCase cases[] = {
+        {"japanese in 1252", 1252, "Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", "Caf\xE9 ??"},
+        {"outside the basic plane", 1252,
+         "a\xF0\x9F\x98\x80"
+         "b",
+         "a?b"},
+        {"C1 control whose byte is the euro sign", 1252, "\xC2\x80\xE2\x82\xAC", "?\x80"},
+        {"latin in cyrillic", 1251, "\xD0\x9C\xC3\xA9", "\xCC?"},
+        {"latin in shift-jis", 932, "\xE6\x97\xA5\xC3\xA9\xE6\x9C\xAC", "\x93\xFA?\x96\x7B"},
+        {"oe ligature in greek", 1253, "\xCE\xA9\xC5\x93", "\xD9?"},
+    };
+    for (const ConversionCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        SetActiveCodePage(c.codePage);
+        EXPECT_EQ(Utf8ToAnsi(c.utf8), c.ansi);
+        std::string out = "untouched";
+        EXPECT_FALSE(ConvertCodePage(c.utf8, kCodePageUtf8, c.codePage, out));
+        EXPECT_EQ(out, "untouched");
+        ASSERT_TRUE(ConvertCodePageWithDefaultChar(c.utf8, kCodePageUtf8, c.codePage, out));
+        EXPECT_EQ(out, c.ansi);
+    }
+}
 
-    std::string out = "untouched";
-    EXPECT_FALSE(ConvertCodePage(japanese, kCodePageUtf8, 1252, out));
-    EXPECT_EQ(out, "untouched");
+// Only a text that is not valid in its own code page comes back unchanged. UTF-8 must be well-formed:
+// both builds refuse the same sequences.
+TEST_F(CodePageTest, TextThatIsNotValidInItsCodePageComesBackUnchanged) {
+    const std::string brokenUtf8[] = {
+        "ab\xC3(",                   // a lead byte without its continuation
+        "\xF4\x90\x80\x80",          // above U+10FFFF
+        "x\xF5\x80\x80\x80",         // lead bytes F5 to FD start nothing
+        "\xF8\x88\x80\x80\x80",      // five-byte form
+        "\xFD\xBF\xBF\xBF\xBF\xBF",  // six-byte form
+        "\xC0\x80",                  // overlong zero
+        "\xE0\x80\xAF",              // overlong slash
+        "\xED\xA0\x80",              // surrogate
+        "\xC3\xA9\xFF",              // never a UTF-8 byte
+    };
+    for (int codePage : {1252, 932, kCodePageUtf8}) {
+        SetActiveCodePage(codePage);
+        for (const std::string& text : brokenUtf8) {
+            SCOPED_TRACE(testing::PrintToString(text) + " to " + std::to_string(codePage));
+            EXPECT_EQ(Utf8ToAnsi(text), text);
+            std::string out = "untouched";
+            EXPECT_FALSE(ConvertCodePageWithDefaultChar(text, kCodePageUtf8, codePage, out));
+            EXPECT_FALSE(ConvertCodePage(text, kCodePageUtf8, codePage, out));
+            EXPECT_EQ(out, "untouched");
+        }
+    }
+    SetActiveCodePage(932);
+    const std::string cutShiftJis = "\x93\xFA\x96";  // the second character lacks its trail byte
+    EXPECT_EQ(AnsiToUtf8(cutShiftJis), cutShiftJis);
 }
 
 TEST_F(CodePageTest, UnknownCodePagesAreRefused) {
@@ -92,6 +138,22 @@ TEST_F(CodePageTest, LossyConversionReplacesOnlyTheBadBytes) {
     EXPECT_EQ(ToUtf8Lossy("Caf\xE9", 1252), "Caf\xC3\xA9");
     EXPECT_EQ(ToUtf8Lossy("ok\xFFok", kCodePageUtf8), "ok\xEF\xBF\xBDok");
     EXPECT_EQ(ToUtf8Lossy("\xC3\xA9\xC3", kCodePageUtf8), "\xC3\xA9\xEF\xBF\xBD");
+    // Not well-formed UTF-8: each byte that starts no character becomes U+FFFD (written "~" below).
+    const std::pair<std::string, std::string> malformed[] = {
+        {"a\xF4\x90\x80\x80"
+         "b",
+         "a~~~~b"},
+        {"\xF5\xBF", "~~"},
+        {"\xFD\xBF\xBF\xBF\xBF\xBF", "~~~~~~"},
+        {"\xED\xA0\x80\xF0\x9F\x98\x80", "~~~\xF0\x9F\x98\x80"},
+    };
+    for (const auto& [text, pattern] : malformed) {
+        std::string expected;
+        for (char c : pattern) {
+            expected += c == '~' ? std::string("\xEF\xBF\xBD") : std::string(1, c);
+        }
+        EXPECT_EQ(ToUtf8Lossy(text, kCodePageUtf8), expected) << testing::PrintToString(text);
+    }
     EXPECT_EQ(ToUtf8Lossy("", 1252), "");
 }
 
