@@ -68,7 +68,7 @@ std::string TagsJson(const std::string& file, bool loaded, const ImageTags& tags
                 ",\"height\":" + std::to_string(region.height) + "}}";
     }
     // After a Load the packet is UTF-8 (legacy packets are upgraded), so it is not converted.
-    json += "],\"packet\":" + JsonStringUtf8(tags.packet) + "}";
+    json += "],\"packet\":" + JsonStringUtf8(tags.Packet()) + "}";
     return json;
 }
 

@@ -7,8 +7,10 @@
 #include <new>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "codepage.h"
+#include "diagnostics.h"
 #include "jpeg_sections.h"
 #include "xml_document.h"
 
@@ -184,6 +186,56 @@ const JpegSection* InsertPacketSection(JpegSectionList& sections, const std::str
     return sections.InsertSection(kMarkerApp9, std::move(data), size);
 }
 
+// A region as written: a rectangle only for the type "rect" in any case, otherwise all zero. A
+// rectangle lacking a coordinate reads it as 0 (the leading-integer rule on an empty text).
+TagRegion ReadRegion(const XmlNode& region) {
+    TagRegion out;
+    const XmlAttribute* type = region.GetAttribute("nto:region_type");
+    if (type == nullptr || !EqualsIgnoringAsciiCase(type->value, "rect")) {
+        return out;
+    }
+    out.isRect = 1;
+    out.left = ReadChildDecimal(region, "nto:region_left");
+    out.top = ReadChildDecimal(region, "nto:region_top");
+    out.width = ReadChildDecimal(region, "nto:region_width");
+    out.height = ReadChildDecimal(region, "nto:region_height");
+    return out;
+}
+
+// Protects the characters that the queries' backslash escape would otherwise take away or read as
+// markup: the backslash itself, "<" in element text and the quote around attribute values.
+std::string EscapeForQueries(const std::string& text, char special) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '\\' || c == special) {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out;
+}
+
+// Writes a document parsed with the queries' options back as a packet that the same options read
+// back to the same values: each value is escaped for the backslash escape the parse took away.
+std::string WriteForQueries(XmlDocument& document) {
+    std::vector<XmlNode*> pending{&document};
+    while (!pending.empty()) {
+        XmlNode* node = pending.back();
+        pending.pop_back();
+        if (node->type == XmlNodeType::Element) {
+            node->value = EscapeForQueries(node->value, '<');
+        }
+        for (const auto& attribute : node->attributes) {
+            attribute->value = EscapeForQueries(attribute->value, '"');
+        }
+        for (const auto& child : node->children) {
+            pending.push_back(child.get());
+        }
+    }
+    return document.GetXml(PacketWriteOptions());
+}
+
 // Closes the file on every path out of Load.
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -191,7 +243,44 @@ struct FileCloser {
 
 }  // namespace
 
+// What the queries answer, read from one parse of the packet: positions and regions as written
+// (scaling needs the display size of the moment), names unescaped but still UTF-8.
+struct ImageTags::ParsedTags {
+    struct Layer {
+        bool complete = false;  // has "nto:name", "nto:pos_x" and "nto:pos_y"
+        int32_t x = 0;
+        int32_t y = 0;
+        std::string name;
+        bool hasRegion = false;
+        TagRegion region;  // all zero unless a rectangle
+    };
+
+    int layerCount = 0;         // children of the layer list, comments and sections included
+    std::vector<Layer> layers;  // the same children under the queries' own parse options
+    bool hasCaptionPosition = false;
+    int32_t captionX = 0;
+    int32_t captionY = 0;
+};
+
 bool ImageTags::Load(const char* path, int mode) {
+    DiagnosticSubject subject(path);
+    bool packetChanged = false;
+    try {
+        bool loaded = ReadPacket(path, mode, packetChanged);
+        if (packetChanged) {
+            ParseForQueries();
+        }
+        return loaded;
+    } catch (...) {
+        // The packet may be half replaced: answer nothing rather than the previous file's tags.
+        if (packetChanged) {
+            parsed.reset();
+        }
+        throw;
+    }
+}
+
+bool ImageTags::ReadPacket(const char* path, int mode, bool& packetChanged) {
     JpegSectionList sections;  // each Load reads into a list of its own
     caption.clear();
     if (path == nullptr) {
@@ -209,6 +298,7 @@ bool ImageTags::Load(const char* path, int mode) {
         }
     }
 
+    packetChanged = true;
     const JpegSection* packetSection = sections.FindSection(kMarkerApp9);
     if (packetSection == nullptr) {
         XmlDocument defaultDocument;
@@ -221,24 +311,21 @@ bool ImageTags::Load(const char* path, int mode) {
     }
     packet = std::string(packetSection->PayloadText());
 
-    {
-        ParsedPacket parsed(packet, MainParseOptions());
-        XmlNode* description = parsed.Description();
-        XmlNode* capText = description != nullptr ? description->GetChild("nto:cap_text") : nullptr;
-        if (capText != nullptr) {
-            caption = UnescapeTagText(capText->value);
-        } else if (const JpegSection* comment = sections.FindSection(kMarkerComment)) {
-            caption = std::string(comment->PayloadText());
-        }
+    // One parse serves the caption text and the normal form: both read the same text the same way.
+    ParsedPacket main(packet, MainParseOptions());
+    XmlNode* captionDescription = main.Description();
+    XmlNode* capText = captionDescription != nullptr ? captionDescription->GetChild("nto:cap_text") : nullptr;
+    if (capText != nullptr) {
+        caption = UnescapeTagText(capText->value);
+    } else if (const JpegSection* comment = sections.FindSection(kMarkerComment)) {
+        caption = std::string(comment->PayloadText());
     }
     if (caption.find(kGdCreatorLine) != std::string::npos) {
         caption = kGdCaption;
     }
     sections.DiscardSections();
 
-    ParseOptions options = MainParseOptions();
-    XmlDocument document;
-    document.Load(packet.c_str(), &options);
+    XmlDocument& document = main.document;
     XmlNode* root = document.GetChild("rdf:RDF");
     if (root == nullptr) {
         // Not a tag packet at all: the image counts as untagged.
@@ -267,6 +354,58 @@ bool ImageTags::Load(const char* path, int mode) {
         UpgradeLegacyPacket();
     }
     return true;
+}
+
+void ImageTags::SetPacket(std::string text) {
+    packet = std::move(text);
+    ParseForQueries();
+}
+
+void ImageTags::ParseForQueries() {
+    auto result = std::make_shared<ParsedTags>();
+    {
+        ParsedPacket counted(packet, LayerCountParseOptions());
+        const XmlNode* layerList = counted.LayerList();
+        result->layerCount = layerList != nullptr ? layerList->GetChildCount() : 0;
+    }
+
+    ParsedPacket query(packet, QueryParseOptions());
+    if (const XmlNode* layerList = query.LayerList()) {
+        result->layers.resize(static_cast<size_t>(layerList->GetChildCount()));
+        for (int i = 0; i < layerList->GetChildCount(); ++i) {
+            const XmlNode& node = *layerList->GetChild(i);
+            ParsedTags::Layer& layer = result->layers[static_cast<size_t>(i)];
+            if (node.GetChild("nto:name") == nullptr || node.GetChild("nto:pos_x") == nullptr ||
+                node.GetChild("nto:pos_y") == nullptr) {
+                continue;
+            }
+            layer.complete = true;
+            layer.x = ReadChildDecimal(node, "nto:pos_x");
+            layer.y = ReadChildDecimal(node, "nto:pos_y");
+            layer.name = UnescapeTagText(node.GetChildText("nto:name"));
+            if (const XmlNode* region = node.GetChild("nto:region")) {
+                layer.hasRegion = true;
+                layer.region = ReadRegion(*region);
+            }
+        }
+    }
+
+    if (const XmlNode* description = query.Description()) {
+        const XmlNode* source = description;
+        const char* xName = "nto:caption_x";
+        const char* yName = "nto:caption_y";
+        if (const XmlNode* captionNode = description->GetChild("nto:caption")) {
+            source = captionNode;
+            xName = "nto:pos_x";
+            yName = "nto:pos_y";
+        }
+        if (source->GetChild(xName) != nullptr && source->GetChild(yName) != nullptr) {
+            result->hasCaptionPosition = true;
+            result->captionX = ReadChildDecimal(*source, xName);
+            result->captionY = ReadChildDecimal(*source, yName);
+        }
+    }
+    parsed = std::move(result);
 }
 
 void ImageTags::BuildDefaultPacket(XmlDocument& document) {
@@ -298,8 +437,8 @@ void ImageTags::BuildDefaultPacket(XmlDocument& document) {
 }
 
 int ImageTags::PacketVersion() const {
-    ParsedPacket parsed(packet, MainParseOptions());
-    XmlNode* description = parsed.Description();
+    ParsedPacket parsedPacket(packet, MainParseOptions());
+    XmlNode* description = parsedPacket.Description();
     if (description == nullptr || description->GetChild("nto:version") == nullptr) {
         return 0;
     }
@@ -307,104 +446,85 @@ int ImageTags::PacketVersion() const {
 }
 
 // Legacy packets hold their texts in the ANSI code page; the queries expect UTF-8. The packet keeps its
-// version, so every Load of it converts again.
+// version, so every Load of it converts again. All names are converted in one parse and written back
+// escaped, so that the queries read each name exactly as converted.
 void ImageTags::UpgradeLegacyPacket() {
     caption = AnsiToUtf8(caption);
-    int count = LayerCount();
-    for (int i = 0; i < count; ++i) {
-        SetLayerName(i, AnsiToUtf8(GetLayerName(i)));
+    int count = 0;
+    {
+        ParsedPacket counted(packet, LayerCountParseOptions());
+        const XmlNode* layerList = counted.LayerList();
+        count = layerList != nullptr ? layerList->GetChildCount() : 0;
+    }
+    ParsedPacket query(packet, QueryParseOptions());
+    XmlNode* layerList = query.LayerList();
+    bool renamed = false;
+    for (int i = 0; i < count && layerList != nullptr; ++i) {
+        XmlNode* layer = layerList->GetChild(i);
+        // A layer without a name stays as it is: it gets none, and GetLayer passes it over either way.
+        XmlNode* name = layer != nullptr ? layer->GetChild("nto:name") : nullptr;
+        if (name != nullptr) {
+            name->value = AnsiToUtf8(name->GetText());
+            renamed = true;
+        }
+    }
+    if (renamed) {
+        packet = WriteForQueries(query.document);
     }
 }
 
 std::string ImageTags::GetLayerName(int index) const {
-    ParsedPacket parsed(packet, QueryParseOptions());
-    XmlNode* layer = parsed.Layer(index);
+    ParsedPacket parsedPacket(packet, QueryParseOptions());
+    XmlNode* layer = parsedPacket.Layer(index);
     return layer != nullptr ? layer->GetChildText("nto:name") : std::string();
 }
 
 void ImageTags::SetLayerName(int index, const std::string& text) {
-    ParsedPacket parsed(packet, QueryParseOptions());
-    XmlNode* layer = parsed.Layer(index);
-    // A layer without a name stays as it is: it gets none, and GetLayer passes it over either way.
+    ParsedPacket parsedPacket(packet, QueryParseOptions());
+    XmlNode* layer = parsedPacket.Layer(index);
     XmlNode* name = layer != nullptr ? layer->GetChild("nto:name") : nullptr;
     if (name == nullptr) {
         return;
     }
     name->value = text;
-    packet = parsed.document.GetXml(PacketWriteOptions());
+    SetPacket(WriteForQueries(parsedPacket.document));
 }
 
 int ImageTags::LayerCount() const {
-    ParsedPacket parsed(packet, LayerCountParseOptions());
-    XmlNode* layerList = parsed.LayerList();
-    return layerList != nullptr ? layerList->GetChildCount() : 0;
+    return parsed != nullptr ? parsed->layerCount : 0;
 }
 
 bool ImageTags::GetLayer(int index, TagLayer& out) const {
-    ParsedPacket parsed(packet, QueryParseOptions());
-    XmlNode* layer = parsed.Layer(index);
-    if (layer == nullptr || layer->GetChild("nto:name") == nullptr ||
-        layer->GetChild("nto:pos_x") == nullptr || layer->GetChild("nto:pos_y") == nullptr) {
+    if (parsed == nullptr || index < 0 || static_cast<size_t>(index) >= parsed->layers.size()) {
         return false;
     }
-    int32_t x = ReadChildDecimal(*layer, "nto:pos_x");
-    int32_t y = ReadChildDecimal(*layer, "nto:pos_y");
-    if (sizeX != 0 && sizeY != 0) {
-        x = Scale(x, lastSizeX, sizeX);
-        y = Scale(y, lastSizeY, sizeY);
+    const ParsedTags::Layer& layer = parsed->layers[static_cast<size_t>(index)];
+    if (!layer.complete) {
+        return false;
     }
-    out.x = x;
-    out.y = y;
-    out.name = Utf8ToAnsi(UnescapeTagText(layer->GetChildText("nto:name")));
-    if (const XmlNode* region = layer->GetChild("nto:region")) {
-        ReadRegion(*region, out.region);
+    const bool scaled = sizeX != 0 && sizeY != 0;
+    out.x = scaled ? Scale(layer.x, lastSizeX, sizeX) : layer.x;
+    out.y = scaled ? Scale(layer.y, lastSizeY, sizeY) : layer.y;
+    out.name = Utf8ToAnsi(layer.name);
+    if (layer.hasRegion) {
+        out.region = layer.region;
+        if (layer.region.isRect != 0 && scaled) {
+            out.region.left = Scale(layer.region.left, lastSizeX, sizeX);
+            out.region.width = Scale(layer.region.width, lastSizeX, sizeX);
+            out.region.top = Scale(layer.region.top, lastSizeY, sizeY);
+            out.region.height = Scale(layer.region.height, lastSizeY, sizeY);
+        }
     }
     return true;
 }
 
-// A region without a type is no region; a rectangle lacking a coordinate reads it as 0 (the
-// leading-integer rule on an empty text).
-void ImageTags::ReadRegion(const XmlNode& region, TagRegion& out) const {
-    const XmlAttribute* type = region.GetAttribute("nto:region_type");
-    if (type == nullptr || !EqualsIgnoringAsciiCase(type->value, "rect")) {
-        out = TagRegion{};
-        return;
-    }
-    out.isRect = 1;
-    out.left = ReadChildDecimal(region, "nto:region_left");
-    out.top = ReadChildDecimal(region, "nto:region_top");
-    out.width = ReadChildDecimal(region, "nto:region_width");
-    out.height = ReadChildDecimal(region, "nto:region_height");
-    if (sizeX != 0 && sizeY != 0) {
-        out.left = Scale(out.left, lastSizeX, sizeX);
-        out.width = Scale(out.width, lastSizeX, sizeX);
-        out.top = Scale(out.top, lastSizeY, sizeY);
-        out.height = Scale(out.height, lastSizeY, sizeY);
-    }
-}
-
 bool ImageTags::GetCaption(TagCaption& out) const {
-    ParsedPacket parsed(packet, QueryParseOptions());
-    const XmlNode* description = parsed.Description();
-    if (description == nullptr) {
+    if (parsed == nullptr || !parsed->hasCaptionPosition) {
         return false;
     }
-    const XmlNode* source = description;
-    const char* xName = "nto:caption_x";
-    const char* yName = "nto:caption_y";
-    if (const XmlNode* captionNode = description->GetChild("nto:caption")) {
-        source = captionNode;
-        xName = "nto:pos_x";
-        yName = "nto:pos_y";
-    }
-    if (source->GetChild(xName) == nullptr || source->GetChild(yName) == nullptr) {
-        return false;
-    }
-    int32_t x = ReadChildDecimal(*source, xName);
-    int32_t y = ReadChildDecimal(*source, yName);
     // Each axis is scaled on its own here, unlike layer positions.
-    out.x = sizeX != 0 ? Scale(x, lastSizeX, sizeX) : x;
-    out.y = sizeY != 0 ? Scale(y, lastSizeY, sizeY) : y;
+    out.x = sizeX != 0 ? Scale(parsed->captionX, lastSizeX, sizeX) : parsed->captionX;
+    out.y = sizeY != 0 ? Scale(parsed->captionY, lastSizeY, sizeY) : parsed->captionY;
     out.text = Utf8ToAnsi(caption);
     return true;
 }

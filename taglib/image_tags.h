@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class XmlDocument;
@@ -41,11 +42,18 @@ public:
     ImageTags& operator=(const ImageTags&) = default;
     virtual ~ImageTags() = default;
 
+    // Reads the packet of a file and parses it once: the queries below answer from that parse, so a
+    // packet with thousands of layers costs no more per layer than one with a few.
     bool Load(const char* path, int mode = kLoadAll);
     int LayerCount() const;
     bool GetLayer(int index, TagLayer& out) const;
     bool GetCaption(TagCaption& out) const;
     void SetDisplaySize(int32_t width, int32_t height);
+
+    // The packet text in the normal form of the last Load (UTF-8 after it).
+    const std::string& Packet() const { return packet; }
+    // Replaces the packet text; the queries answer from the new text from now on.
+    void SetPacket(std::string text);
 
     // Decodes the references of layer names and captions ("&lt;br&gt;" is CR LF, and so on).
     static std::string UnescapeTagText(const std::string& text);
@@ -56,16 +64,23 @@ public:
     void SetLayerName(int index, const std::string& text);
 
     std::string caption;  // UTF-8 after Load
-    std::string packet;
     int32_t lastSizeX = 0;
     int32_t lastSizeY = 0;
     int32_t sizeX = 0;
     int32_t sizeY = 0;
 
 private:
+    struct ParsedTags;
+
+    bool ReadPacket(const char* path, int mode, bool& packetChanged);
     void BuildDefaultPacket(XmlDocument& document);
     void UpgradeLegacyPacket();
-    void ReadRegion(const XmlNode& region, TagRegion& out) const;
+    void ParseForQueries();
+
+    std::string packet;
+    // What the queries read, parsed from `packet` whenever it changes. Never changed in place, so that
+    // copies share it and const queries may run on several threads.
+    std::shared_ptr<const ParsedTags> parsed;
 };
 
 // The URI of the suite's tag namespace, also the subject of the packet's description.
