@@ -59,3 +59,7 @@ std::vector<std::string> FixedDriveRoots();
 
 // The lower-case form of one Unicode code point as the platform sees it (itself when it has none).
 char32_t LowerCodePoint(char32_t codePoint);
+
+// The most memory the process has held resident so far, in bytes; 0 when the platform cannot say. The
+// tests and benchmarks that bound the decoders' memory read it.
+int64_t PeakResidentMemory();

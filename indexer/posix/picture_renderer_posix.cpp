@@ -1,5 +1,6 @@
 // Thumbnails on POSIX: libjpeg decodes at the smallest of its DCT scales (1/8 to 8/8) that still gives
-// at least 100 pixels on each axis, then the picture is resampled to exactly 100 x 100.
+// at least 100 pixels on each axis, then the picture is resampled to exactly 100 x 100. Pictures over
+// the pixel limit are not decoded, and libjpeg's memory is bounded (picture_limits.h).
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -9,6 +10,7 @@
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
 
+#include "picture_limits.h"
 #include "picture_renderer.h"
 #include "resample.h"
 #include "scoped_file.h"
@@ -41,8 +43,14 @@ bool Decode(std::FILE* file, std::vector<uint8_t>* pixels, int* width, int* heig
         return false;
     }
     jpeg_create_decompress(&info);
+    // Beyond this the library reports an error (it has no backing store) instead of allocating.
+    info.mem->max_memory_to_use = kMaxDecoderMemory;
     jpeg_stdio_src(&info, file);
     jpeg_read_header(&info, TRUE);
+    if (IsPictureTooLarge(info.image_width, info.image_height)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
 
     // The smallest scale n/8 at which both axes still have at least 100 pixels.
     info.scale_denom = 8;

@@ -1,6 +1,7 @@
 // POSIX side of the engine's platform needs.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,4 +177,12 @@ std::vector<std::string> FixedDriveRoots() {
 
 char32_t LowerCodePoint(char32_t codePoint) {
     return SimpleLowerCodePoint(codePoint);
+}
+
+int64_t PeakResidentMemory() {
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0) {
+        return 0;
+    }
+    return int64_t{usage.ru_maxrss} * 1024;  // Linux counts kilobytes
 }

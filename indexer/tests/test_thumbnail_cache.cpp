@@ -3,6 +3,9 @@
 
 #include "environment.h"
 #include "indexer_test_support.h"
+#include "picture_limits.h"
+#include "picture_renderer.h"
+#include "platform.h"
 #include "resample.h"
 #include "thumbnail_bitmap.h"
 #include "thumbnail_cache.h"
@@ -31,6 +34,47 @@ Colour PixelAt(const ThumbnailBitmap& bitmap, int x, int y) {
         return {(v & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, ((v >> 10) & 31) * 255 / 31};
     }
     return {p[0], p[1], p[2]};
+}
+
+// A JPEG as small as one gets, of any claimed size: one quantisation table, Huffman tables with a single
+// one-bit code each (DC difference 0, end of block), a frame header, one scan (the DC scan of a
+// progressive picture) and `dataBytes` zero bytes of coded data, each coding blocks of flat grey.
+// Decoders fill what the data lacks with the same grey.
+std::vector<uint8_t> TinyJpeg(uint16_t width, uint16_t height, int components, bool progressive,
+                              size_t dataBytes = 16) {
+    std::vector<uint8_t> bytes = {0xFF, 0xD8};
+    auto segment = [&bytes](uint8_t marker, const std::vector<uint8_t>& payload) {
+        const size_t length = payload.size() + 2;
+        bytes.insert(bytes.end(),
+                     {0xFF, marker, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+        bytes.insert(bytes.end(), payload.begin(), payload.end());
+    };
+    std::vector<uint8_t> quantisation(65, 1);
+    quantisation[0] = 0;
+    segment(0xDB, quantisation);
+    std::vector<uint8_t> frame = {8,
+                                  static_cast<uint8_t>(height >> 8),
+                                  static_cast<uint8_t>(height),
+                                  static_cast<uint8_t>(width >> 8),
+                                  static_cast<uint8_t>(width),
+                                  static_cast<uint8_t>(components)};
+    std::vector<uint8_t> scan = {static_cast<uint8_t>(components)};
+    for (int c = 1; c <= components; ++c) {
+        frame.insert(frame.end(), {static_cast<uint8_t>(c), 0x11, 0});
+        scan.insert(scan.end(), {static_cast<uint8_t>(c), 0x00});
+    }
+    segment(progressive ? 0xC2 : 0xC0, frame);
+    for (uint8_t tableClass : {0x00, 0x10}) {
+        std::vector<uint8_t> table(18, 0);
+        table[0] = tableClass;
+        table[1] = 1;  // one code of one bit, for the symbol 0
+        segment(0xC4, table);
+    }
+    scan.insert(scan.end(), {0, static_cast<uint8_t>(progressive ? 0 : 63), 0});
+    segment(0xDA, scan);
+    bytes.insert(bytes.end(), dataBytes, 0);
+    bytes.insert(bytes.end(), {0xFF, 0xD9});
+    return bytes;
 }
 
 class ThumbnailCacheTest : public ::testing::Test {
@@ -90,6 +134,90 @@ TEST_F(ThumbnailCacheTest, APictureThatCannotBeDecodedGetsABlackBitmap) {
     for (uint8_t byte : bitmap.pixels) {
         ASSERT_EQ(byte, 0);
     }
+}
+
+struct OversizeCase {
+    const char* label;
+    uint16_t width;
+    uint16_t height;
+    int components;
+};
+
+// A few hundred bytes can claim a picture of gigabytes. Over the limits the picture is not decoded: it
+// gets the black thumbnail, as an undecodable one does, without the memory. A small picture of the same
+// make is decoded.
+TEST_F(ThumbnailCacheTest, AHeaderClaimingAHugePictureGetsTheBlackThumbnailWithoutItsMemory) {
+    const std::string path = folder.File("crafted.jpg");
+    ThumbnailBitmap bitmap;
+    WriteAll(path, TinyJpeg(200, 200, 1, true, 200));
+    ASSERT_EQ(RenderThumbnail(path, bitmap).error, PictureError::kNone);
+    const Colour grey = PixelAt(bitmap, 50, 50);
+    EXPECT_GT(grey.red + grey.green + grey.blue, 300);
+
+    const OversizeCase cases[] = {
+        {"20000 x 20000 in colour", 20000, 20000, 3},
+        {"just over the pixel limit", 11586, 11586, 1},
+#ifndef _WIN32
+        // Under the pixel limit, but its coefficients need more than the decoder may use. (The
+        // platform's decoder on Windows has no such bound.)
+        {"11000 x 11000, colour not subsampled", 11000, 11000, 3},
+#endif
+    };
+    for (const OversizeCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::vector<uint8_t> bytes = TinyJpeg(c.width, c.height, c.components, true);
+        ASSERT_LT(bytes.size(), 1000u);
+        WriteAll(path, bytes);
+        const int64_t peakBefore = PeakResidentMemory();
+        EXPECT_EQ(RenderThumbnail(path, bitmap).error, PictureError::kDecodeFailed);
+        const int64_t grown = PeakResidentMemory() - peakBefore;
+        EXPECT_LT(grown, int64_t{64} << 20);
+        for (uint8_t byte : bitmap.pixels) {
+            ASSERT_EQ(byte, 0);
+        }
+    }
+}
+
+struct FrameSizeCase {
+    const char* label;
+    std::vector<uint8_t> bytes;
+    bool found;
+    uint32_t width;
+    uint32_t height;
+};
+
+// The rule both decoders apply before decoding: the size of the first frame header, against the limit.
+TEST(PictureLimits, TheFirstFrameHeaderGivesTheSizeThatTheLimitIsAppliedTo) {
+    std::vector<uint8_t> withSegmentsFirst = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x06, 0xFF, 0xC0, 0x01,
+                                              0x02, 0xFF, 0xFF, 0xFF, 0xC1, 0x00, 0x0B, 0x08, 0x00,
+                                              0x07, 0x00, 0x05, 0x01, 0x01, 0x11, 0x00};
+    std::vector<uint8_t> scanFirst = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02};
+    std::vector<uint8_t> baseline = TinyJpeg(300, 200, 3, false);
+    std::vector<uint8_t> cut(baseline.begin(), baseline.begin() + 78);  // inside the frame header
+    const FrameSizeCase cases[] = {
+        {"baseline", baseline, true, 300, 200},
+        {"progressive, the largest size", TinyJpeg(65535, 65535, 1, true), true, 65535, 65535},
+        {"after a segment holding a fake header, and fill bytes", withSegmentsFirst, true, 5, 7},
+        {"scan before any frame header", scanFirst, false, 0, 0},
+        {"cut inside the frame header", cut, false, 0, 0},
+        {"not a JPEG", {'G', 'I', 'F', '8'}, false, 0, 0},
+        {"nothing", {}, false, 0, 0},
+    };
+    for (const FrameSizeCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        uint32_t width = 0;
+        uint32_t height = 0;
+        EXPECT_EQ(ReadFrameSize(c.bytes.data(), c.bytes.size(), width, height), c.found);
+        EXPECT_EQ(width, c.width);
+        EXPECT_EQ(height, c.height);
+    }
+
+    EXPECT_FALSE(IsPictureTooLarge(16384, 8192));  // exactly the limit
+    EXPECT_TRUE(IsPictureTooLarge(16384, 8193));
+    EXPECT_FALSE(IsPictureTooLarge(11585, 11585));
+    EXPECT_TRUE(IsPictureTooLarge(11586, 11586));
+    EXPECT_TRUE(IsPictureTooLarge(65535, 65535));
+    EXPECT_FALSE(IsPictureTooLarge(0, 65535));
 }
 
 struct MessageLog {

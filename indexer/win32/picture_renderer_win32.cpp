@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "picture_limits.h"
 #include "picture_renderer.h"
 
 namespace {
@@ -109,8 +110,20 @@ public:
         DWORD read = 0;
         const bool complete =
             data != nullptr && ReadFile(file.handle, data, bytes, &read, nullptr) && read == bytes;
+        // The picture object decodes the whole picture at full size: one over the pixel limit is
+        // refused before it can take the address space.
+        uint32_t width = 0;
+        uint32_t height = 0;
+        const bool tooLarge = complete &&
+                              ReadFrameSize(static_cast<const uint8_t*>(data), bytes, width, height) &&
+                              IsPictureTooLarge(width, height);
         if (data != nullptr) {
             GlobalUnlock(memory);
+        }
+        if (tooLarge) {
+            GlobalFree(memory);
+            result.error = PictureError::kDecodeFailed;
+            return result;
         }
         ComPtr<IStream> stream;
         // The stream owns the memory block from here on and frees it when released.

@@ -1,5 +1,6 @@
 // Windows side of the engine's platform needs: narrow-character file functions in the ANSI code page.
 #include <windows.h>
+#include <psapi.h>
 
 #include <io.h>
 
@@ -120,4 +121,13 @@ char32_t LowerCodePoint(char32_t codePoint) {
     WCHAR text[2] = {static_cast<WCHAR>(codePoint), 0};
     CharLowerBuffW(text, 1);
     return text[0];
+}
+
+int64_t PeakResidentMemory() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) {
+        return 0;
+    }
+    return static_cast<int64_t>(counters.PeakWorkingSetSize);
 }
