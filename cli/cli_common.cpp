@@ -1,10 +1,13 @@
 #include "cli_common.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "codepage.h"
+#include "diagnostics.h"
 
 std::string CommandLine::Value(const std::string& name, const std::string& fallback) const {
     auto found = options.find(name);
@@ -137,4 +140,81 @@ std::string JsonStringUtf8(std::string_view utf8) {
 
 std::string JsonString(std::string_view text, int codePage) {
     return JsonStringUtf8(ToUtf8Lossy(text, codePage));
+}
+
+namespace {
+
+struct DiagnosticTarget {
+    const char* command = "";
+    void (*print)(const std::string& line) = nullptr;
+};
+DiagnosticTarget diagnosticTarget;
+std::atomic<int> diagnosticCount{0};
+
+// Loads run on the jobs' worker threads too; a line is written in one call, so lines do not mix.
+void PrintDiagnostic(const char* path, const char* text, void* userData) {
+    const auto* target = static_cast<const DiagnosticTarget*>(userData);
+    const std::string line = DiagnosticLine(target->command, path, text);
+    ++diagnosticCount;
+    if (target->print != nullptr) {
+        target->print(line);
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
+}  // namespace
+
+void ReportTagDiagnostics(const char* command, void (*print)(const std::string& line)) {
+    diagnosticTarget.command = command;
+    diagnosticTarget.print = print;
+    SetDiagnosticSink(PrintDiagnostic, &diagnosticTarget);
+}
+
+int TagDiagnosticCount() {
+    return diagnosticCount.load();
+}
+
+void ReportLoadFailure(const std::string& path) {
+    std::string reason;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        reason = std::string("cannot open: ") + std::strerror(errno);
+    } else {
+        const int first = std::fgetc(file);
+        const int second = std::fgetc(file);
+        std::fclose(file);
+        reason = first == 0xFF && second == 0xD8
+                     ? "the tag packet lacks rdf:Description, nto:size_x or nto:size_y"
+                     : "not a JPEG file";
+    }
+    PrintDiagnostic(path.c_str(), reason.c_str(), &diagnosticTarget);
+}
+
+std::string DiagnosticLine(std::string_view command, std::string_view path, std::string_view text) {
+    std::string line = "vellumar-cli ";
+    line += command;
+    line += ": ";
+    if (!path.empty()) {
+#ifdef _WIN32
+        std::string shown(path);
+#else
+        // Paths are in the code page in force; a POSIX terminal expects UTF-8.
+        std::string shown = ToUtf8Lossy(path, ActiveCodePage());
+#endif
+        for (char& c : shown) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                c = '?';
+            }
+        }
+        line += shown;
+        line += ": ";
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    for (char c : text) {
+        line += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    }
+    return line;
 }

@@ -34,3 +34,17 @@ int UsageError(const char* command, const std::string& message, const char* syno
 std::string JsonString(std::string_view text, int codePage);
 // A JSON string literal for UTF-8 text (invalid sequences become U+FFFD).
 std::string JsonStringUtf8(std::string_view utf8);
+
+// The tag library's diagnostics, one line each on standard error: "vellumar-cli COMMAND: FILE: TEXT"
+// (without the file for a text that concerns none). `print`, when given, writes each finished line
+// instead (the index commands keep a progress line on standard error). Set once, before any work.
+void ReportTagDiagnostics(const char* command, void (*print)(const std::string& line) = nullptr);
+// The number of diagnostic lines reported so far.
+int TagDiagnosticCount();
+// Reports why `path` gave no tags, for a failed Load that said nothing itself: the file cannot be
+// opened, is not a JPEG file, or its packet lacks what every packet has.
+void ReportLoadFailure(const std::string& path);
+
+// One diagnostic as its line, without the line end: control characters of the path become "?" and
+// those of the text (its own line ends) become blanks or go, so that nothing breaks the line.
+std::string DiagnosticLine(std::string_view command, std::string_view path, std::string_view text);

@@ -80,9 +80,14 @@ public:
     }
 
     void Message(const char* text, const char* caption) {
+        Line(std::string(caption) + ": " + ForTerminal(text));
+    }
+
+    // A line of its own, above the progress line.
+    void Line(const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex);
         Clear();
-        std::fprintf(stderr, "%s: %s\n", caption, ForTerminal(text).c_str());
+        std::fprintf(stderr, "%s\n", text.c_str());
         if (enabled) {
             Draw();
         }
@@ -185,6 +190,14 @@ void OnMessage(const char* text, const char* caption, void*) {
     }
 }
 
+void OnDiagnosticLine(const std::string& line) {
+    if (activeLine != nullptr) {
+        activeLine->Line(line);
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
 // The full form of a path as the engine writes paths (the platform's narrow code page).
 std::string AbsolutePath(const std::string& path) {
     std::error_code error;
@@ -211,6 +224,7 @@ int Prepare(const char* name, const char* synopsis, int argc, char** argv,
         SetProgramFolder(AbsolutePath(home));
     }
     SetMessageSink(OnMessage, nullptr);
+    ReportTagDiagnostics(name, OnDiagnosticLine);
     return -1;
 }
 

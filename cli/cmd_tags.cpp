@@ -94,7 +94,11 @@ int RunTagsCommand(int argc, char** argv) {
     int status = 0;
     for (const std::string& file : commandLine.positional) {
         ImageTags tags;
+        const int diagnostics = TagDiagnosticCount();
         bool loaded = tags.Load(file.c_str());
+        if (!loaded && TagDiagnosticCount() == diagnostics) {
+            ReportLoadFailure(file);
+        }
         if (display) {
             tags.SetDisplaySize(displayWidth, displayHeight);
         }

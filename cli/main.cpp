@@ -7,8 +7,8 @@
 #include <io.h>
 #endif
 
+#include "cli_common.h"
 #include "commands.h"
-#include "diagnostics.h"
 
 namespace {
 
@@ -44,8 +44,6 @@ int main(int argc, char** argv) {
     // Lines end in LF on every platform, so that scripts see the same bytes from both builds.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    // The section reader's diagnostics would otherwise mix with the output on stdout.
-    SetDiagnosticStream(stderr);
     if (argc < 2) {
         PrintUsage(stderr);
         return 2;
@@ -57,6 +55,8 @@ int main(int argc, char** argv) {
     }
     for (const Command& command : kCommands) {
         if (std::strcmp(argv[1], command.name) == 0) {
+            // The tag library's diagnostics would otherwise mix with the output on stdout.
+            ReportTagDiagnostics(command.name);
             return command.run(argc - 1, argv + 1);
         }
     }

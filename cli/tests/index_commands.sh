@@ -87,6 +87,27 @@ run dump --home home >dump.out 2>/dev/null
 [ "$(counter home/tb.idx)" = 3 ] || fail "rebuild: tb.idx holds $(counter home/tb.idx), expected 3"
 [ -f home/thumbs/000003.tb ] && fail "rebuild: old thumbnails were not wiped"
 
+# A folder with a file cut short and a photo whose name code page 1252 only partly holds: the reader's
+# messages are lines of their own naming the file, and the name is found by the part that converts.
+mkdir -p odd
+printf '\377\330\377\351\001\000<rdf' >odd/cut.jpg
+text=$(printf '<rdf:RDF><rdf:Description><nto:size_x>1</nto:size_x><nto:size_y>1</nto:size_y><nto:layer>')
+text="$text$(printf '<a><nto:name>Caf\303\251 \346\227\245\346\234\254</nto:name><nto:pos_x>1</nto:pos_x>')"
+text="$text$(printf '<nto:pos_y>1</nto:pos_y></a></nto:layer><nto:version>2</nto:version></rdf:Description></rdf:RDF>')"
+length=$(($(printf '%s' "$text" | wc -c) + 2))
+{
+    printf '\377\330\377\351'
+    printf "\\$(printf '%03o' $((length / 256)))\\$(printf '%03o' $((length % 256)))"
+    printf '%s' "$text"
+    printf '\377\332\000\010\001\001\000\000\077\000\022\064'
+} >odd/japanese.jpg
+run add-folder --home odd-home --codepage 1252 odd >out 2>odd.err
+tr -d '\r' <odd.err >odd.txt
+[ "$(grep -c '^vellumar-cli add-folder: .*odd[\\/]cut\.jpg: ' odd.txt)" -eq 2 ] ||
+    fail "add-folder: the reader's messages are not one line each naming the file: $(cat odd.txt)"
+run search --home odd-home --codepage 1252 "$cafe" >search.out 2>/dev/null
+grep -q "japanese\.jpg" search.out || fail "search café: a name with characters that 1252 lacks is not found"
+
 # Failures: exit status 1 and a message naming what failed.
 run add-folder --home home pictures/no-such-folder >out 2>err
 [ $? -eq 1 ] || fail "add-folder of a missing folder: expected exit status 1"

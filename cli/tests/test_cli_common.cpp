@@ -104,4 +104,26 @@ TEST(JsonString, EscapesAndConvertsToUtf8) {
     }
 }
 
+// Every diagnostic is one line that names its file, whatever the path or the library's text hold.
+TEST(DiagnosticLine, IsOneLineNamingItsFile) {
+    const int saved = ActiveCodePage();
+    SetActiveCodePage(kCodePageUtf8);
+    struct Case {
+        std::string path;
+        std::string text;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"a.jpg", "Premature end of file?", "vellumar-cli tags: a.jpg: Premature end of file?"},
+        {"a.jpg", "too many padding bytes\n", "vellumar-cli tags: a.jpg: too many padding bytes"},
+        {"a.jpg", "No image in jpeg!\r\n", "vellumar-cli tags: a.jpg: No image in jpeg!"},
+        {"two\nlines.jpg", "x\ny", "vellumar-cli tags: two?lines.jpg: x y"},
+        {"", "Too few sections!", "vellumar-cli tags: Too few sections!"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DiagnosticLine("tags", c.path, c.text), c.line);
+    }
+    SetActiveCodePage(saved);
+}
+
 }  // namespace
