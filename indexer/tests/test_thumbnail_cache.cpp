@@ -153,6 +153,7 @@ TEST_F(ThumbnailCacheTest, AHeaderClaimingAHugePictureGetsTheBlackThumbnailWitho
     ASSERT_EQ(RenderThumbnail(path, bitmap).error, PictureError::kNone);
     const Colour grey = PixelAt(bitmap, 50, 50);
     EXPECT_GT(grey.red + grey.green + grey.blue, 300);
+    ASSERT_GT(PeakResidentMemory(), 0);
 
     const OversizeCase cases[] = {
         {"20000 x 20000 in colour", 20000, 20000, 3},

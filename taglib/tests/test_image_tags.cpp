@@ -247,10 +247,17 @@ TEST_F(ImageTagsTest, ManyHeaderSegmentsBeforeThePacketStillLoad) {
         SCOPED_TRACE(chunks);
         std::string bytes = StartOfImage() + Segment(0xE1, std::string("Exif\0\0", 6));
         for (int i = 0; i < chunks; ++i) {
-            bytes += Segment(0xE2, "ICC_PROFILE" + std::string(1, '\0') + static_cast<char>(i + 1));
+            std::string chunk = "ICC_PROFILE";
+            chunk += '\0';
+            chunk += static_cast<char>(i + 1);
+            bytes += Segment(0xE2, chunk);
         }
-        bytes += Segment(0xE9, Packet(Sizes(40, 30) + Layers(Layer("Lighthouse", "4", "3")))) +
-                 Segment(0xDB, "tables") + StartOfScan() + kImageBytes;
+        bytes += Segment(0xE9, Packet(Sizes(40, 30) + Layers(Layer("Lighthouse", "4", "3"))));
+        // Two quantisation tables, the frame header and four Huffman tables, as a camera writes them.
+        for (int marker : {0xDB, 0xDB, 0xC0, 0xC4, 0xC4, 0xC4, 0xC4}) {
+            bytes += Segment(marker, "table");
+        }
+        bytes += StartOfScan() + kImageBytes;
         for (int mode : {kLoadAll, kLoadMetadata}) {
             ImageTags fresh;
             tags = fresh;
@@ -289,7 +296,12 @@ TEST_F(ImageTagsTest, APacketFullOfLayersAnswersEveryLayer) {
     std::string layers;
     int count = 0;
     for (; layers.size() < 65100; ++count) {
-        layers += count % 4096 == 0 ? Layer("L" + std::to_string(count), std::to_string(count), "2") : "<a/>";
+        if (count % 4096 == 0) {
+            const std::string number = std::to_string(count);
+            layers += Layer("L" + number, number, "2");
+        } else {
+            layers += "<a/>";
+        }
     }
     const std::string packet = Packet(Sizes(200, 100) + Layers(layers) + "<nto:version>2</nto:version>");
     ASSERT_LE(packet.size() + 3, 0xFFFFu);
