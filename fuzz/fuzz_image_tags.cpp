@@ -38,8 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ImageTags tags;
         tags.Load(path.c_str(), mode);
         for (int pass = 0; pass < 2; ++pass) {
+            // Every layer: the queries answer from the Load's parse, so even the largest packets are
+            // read whole within the run's time limit.
             int count = tags.LayerCount();
-            for (int i = -1; i <= count && i < 64; ++i) {
+            for (int i = -1; i <= count; ++i) {
                 TagLayer layer;
                 tags.GetLayer(i, layer);
             }
