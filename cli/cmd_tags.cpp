@@ -94,7 +94,12 @@ int RunTagsCommand(int argc, char** argv) {
     int status = 0;
     for (const std::string& file : commandLine.positional) {
         ImageTags tags;
-        bool loaded = tags.Load(file.c_str());
+        // A FIFO, device or socket is refused unopened: reading one could block forever.
+        const bool refused = IsNonRegularFile(file);
+        if (refused) {
+            std::fprintf(stderr, "vellumar-cli tags: %s is not a regular file\n", file.c_str());
+        }
+        bool loaded = !refused && tags.Load(file.c_str());
         if (display) {
             tags.SetDisplaySize(displayWidth, displayHeight);
         }
