@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "codepage.h"
 #include "diagnostics.h"
@@ -101,6 +102,12 @@ bool ApplyCodePageOption(const CommandLine& commandLine, std::string& error) {
 int UsageError(const char* command, const std::string& message, const char* synopsis) {
     std::fprintf(stderr, "vellumar-cli %s: %s\nusage: vellumar-cli %s\n", command, message.c_str(), synopsis);
     return 2;
+}
+
+bool IsNonRegularFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
 }
 
 std::string JsonStringUtf8(std::string_view utf8) {

@@ -30,6 +30,10 @@ bool ApplyCodePageOption(const CommandLine& commandLine, std::string& error);
 // Prints "vellumar-cli COMMAND: MESSAGE" and the command's synopsis to stderr; returns 2.
 int UsageError(const char* command, const std::string& message, const char* synopsis);
 
+// Whether `path` names something that exists and is not a regular file (a folder, FIFO, device or
+// socket): opening such a file for reading could block forever or never end, so it is refused unopened.
+bool IsNonRegularFile(const std::string& path);
+
 // A JSON string literal for a text in `codePage`; bytes that do not convert become U+FFFD.
 std::string JsonString(std::string_view text, int codePage);
 // A JSON string literal for UTF-8 text (invalid sequences become U+FFFD).

@@ -4,6 +4,7 @@
 // folder of the executable, like the Windows program). While a job runs, a progress line on standard
 // error shows the latest report when standard error is a terminal; Ctrl-C cancels the job, waits for the
 // index to be closed and ends with status 130.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -205,8 +206,24 @@ std::string AbsolutePath(const std::string& path) {
     return error ? path : absolute.string();
 }
 
-// Parses the options every index command takes, sets the code page and the home folder. Returns -1
-// when the command may go on, else its exit status.
+// An existing folder as an absolute path without a separator at its end (a root keeps its own), so that
+// two spellings of one folder compare equal.
+std::string NormalFolderPath(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) {
+        return path;
+    }
+    absolute = absolute.lexically_normal();
+    if (absolute.has_relative_path() && !absolute.has_filename()) {
+        absolute = absolute.parent_path();
+    }
+    return absolute.string();
+}
+
+// Parses the options every index command takes, sets the code page and the home folder (which is not
+// created here: only a job that writes creates it). Returns -1 when the command may go on, else its exit
+// status.
 int Prepare(const char* name, const char* synopsis, int argc, char** argv,
             std::initializer_list<const char*> valued, CommandLine& commandLine) {
     std::string error;
@@ -219,7 +236,6 @@ int Prepare(const char* name, const char* synopsis, int argc, char** argv,
         if (home.empty()) {
             return UsageError(name, "--home needs a folder", synopsis);
         }
-        CreateFolder(home);  // a new home is made; an existing one is used as it is
         // The index keeps full paths of thumbnails, which other programs read.
         SetProgramFolder(AbsolutePath(home));
     }
@@ -228,8 +244,25 @@ int Prepare(const char* name, const char* synopsis, int argc, char** argv,
     return -1;
 }
 
-// Opens (or creates) the index of the home folder for writing. False with a message naming the folder.
+// The checks of the home folder that a job which writes makes before anything is touched. Returns -1
+// when the command may go on, else its exit status.
+int CheckHomeForWriting(const char* name, const char* synopsis) {
+    // Every record names its thumbnail; a home whose thumbnail paths do not fit a record cannot be used.
+    const std::string thumbnail = JoinPath(JoinPath(ProgramFolder(), "thumbs"), "000000.tb");
+    if (thumbnail.size() > kMaxPathLength) {
+        return UsageError(name,
+                          "the home folder's path is too long: its thumbnail paths (" +
+                              std::to_string(thumbnail.size()) + " bytes) would pass the index's limit of " +
+                              std::to_string(kMaxPathLength),
+                          synopsis);
+    }
+    return -1;
+}
+
+// Creates the home folder when it is missing, and opens (or creates) its index for writing. False with a
+// message naming the folder.
 bool OpenIndexForWriting(const char* name) {
+    CreateFolder(ProgramFolder());  // an existing home is used as it is
     IndexEngine& engine = TheIndexEngine();
     bool writable = engine.Open();
     if (writable) {
@@ -246,9 +279,10 @@ bool OpenIndexForWriting(const char* name) {
     return writable;
 }
 
-// Waits for a job, cancelling it on Ctrl-C. Returns the exit status.
+// Waits for a job, cancelling it on Ctrl-C. Returns the exit status: 0 when the run came to its end,
+// 1 when it did not or reported a failure.
 int WaitForJob(ProgressLine& line, bool (IndexEngine::*isRunning)() const, void (IndexEngine::*cancel)(),
-               const char* name) {
+               bool (IndexEngine::*failed)() const, const char* name) {
     IndexEngine& engine = TheIndexEngine();
     while ((engine.*isRunning)()) {
         if (interrupted != 0) {
@@ -262,7 +296,7 @@ int WaitForJob(ProgressLine& line, bool (IndexEngine::*isRunning)() const, void 
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     line.Close();
-    return line.SawFinish() ? 0 : 1;
+    return line.SawFinish() && !(engine.*failed)() ? 0 : 1;
 }
 
 void InstallInterruptHandler() {
@@ -283,6 +317,13 @@ int RunAddFolderCommand(int argc, char** argv) {
         return UsageError("add-folder", "one FOLDER is needed", kAddFolderSynopsis);
     }
     const std::string folder = AbsolutePath(commandLine.positional[0]);
+    if (KindOfPath(folder) != PathKind::kFolder) {
+        return UsageError("add-folder", "no folder " + commandLine.positional[0], kAddFolderSynopsis);
+    }
+    const int homeStatus = CheckHomeForWriting("add-folder", kAddFolderSynopsis);
+    if (homeStatus >= 0) {
+        return homeStatus;
+    }
     if (!OpenIndexForWriting("add-folder")) {
         return 1;
     }
@@ -290,11 +331,16 @@ int RunAddFolderCommand(int argc, char** argv) {
     activeLine = &line;
     InstallInterruptHandler();
     TheIndexEngine().StartAddFolder(folder.c_str(), OnProgress, &line);
-    const int status =
-        WaitForJob(line, &IndexEngine::IsAddFolderRunning, &IndexEngine::CancelAddFolder, "add-folder");
+    const int status = WaitForJob(line, &IndexEngine::IsAddFolderRunning, &IndexEngine::CancelAddFolder,
+                                  &IndexEngine::AddFolderFailed, "add-folder");
     activeLine = nullptr;
     if (status != 0) {
-        std::fprintf(stderr, "vellumar-cli add-folder: cannot index the folder %s\n", folder.c_str());
+        if (line.SawFinish()) {
+            std::fprintf(stderr, "vellumar-cli add-folder: indexing %s failed after %d files\n",
+                         folder.c_str(), line.Files());
+        } else {
+            std::fprintf(stderr, "vellumar-cli add-folder: cannot index the folder %s\n", folder.c_str());
+        }
         return status;
     }
     std::fprintf(stderr, "%d files processed in %s\n", line.Files(), folder.c_str());
@@ -317,8 +363,22 @@ int RunRebuildCommand(int argc, char** argv) {
             if (root.empty()) {
                 return UsageError("rebuild", "--drive needs a folder", kRebuildSynopsis);
             }
-            roots.push_back(AbsolutePath(root));
+            // Checked before anything is touched: a rebuild begins by emptying the index.
+            if (KindOfPath(root) != PathKind::kFolder) {
+                return UsageError("rebuild", "no folder " + root, kRebuildSynopsis);
+            }
+            const std::string normal = NormalFolderPath(root);
+            if (std::find(roots.begin(), roots.end(), normal) == roots.end()) {
+                roots.push_back(normal);  // a root given twice is walked once
+            }
         }
+    } else if (FixedDriveRoots().empty()) {
+        std::fprintf(stderr, "vellumar-cli rebuild: no local disk to index\n");
+        return 1;
+    }
+    const int homeStatus = CheckHomeForWriting("rebuild", kRebuildSynopsis);
+    if (homeStatus >= 0) {
+        return homeStatus;
     }
     if (!OpenIndexForWriting("rebuild")) {
         return 1;
@@ -329,20 +389,25 @@ int RunRebuildCommand(int argc, char** argv) {
     activeLine = &line;
     InstallInterruptHandler();
     engine.StartRebuild(OnProgress, &line);
-    const int status =
-        WaitForJob(line, &IndexEngine::IsRebuildRunning, &IndexEngine::CancelRebuild, "rebuild");
+    const int status = WaitForJob(line, &IndexEngine::IsRebuildRunning, &IndexEngine::CancelRebuild,
+                                  &IndexEngine::RebuildFailed, "rebuild");
     activeLine = nullptr;
-    if (status != 0) {
-        return status;
-    }
     // The reports cannot tell a new folder from a new record; the index can.
     size_t records = 0;
     IndexReader reader;
     IndexRecord record;
-    if (reader.Open(engine.IndexPath())) {
+    if (line.SawFinish() && reader.Open(engine.IndexPath())) {
         while (reader.Next(record)) {
             ++records;
         }
+    }
+    if (status != 0) {
+        if (line.SawFinish()) {
+            std::fprintf(stderr, "vellumar-cli rebuild: failed after %zu files indexed\n", records);
+        } else {
+            std::fprintf(stderr, "vellumar-cli rebuild: the index was not rebuilt\n");
+        }
+        return status;
     }
     std::fprintf(stderr, "%zu files indexed\n", records);
     return 0;
@@ -381,6 +446,35 @@ bool IndexExists(const char* name) {
     return true;
 }
 
+// A warning on standard error when reading stopped before the end of the index file: the records after
+// that point were neither shown nor searched.
+void WarnWhereReadingStopped(const char* name, const IndexStop& stop) {
+    if (stop.end == IndexEnd::kClean) {
+        return;
+    }
+    const std::string path = IndexPathFor(ProgramFolder());
+    ScopedFile file(std::fopen(path.c_str(), "rb"));
+    int64_t size = -1;
+    if (file && std::fseek(file.Get(), 0, SEEK_END) == 0) {
+        size = TellFile(file.Get());
+    }
+    const auto from = static_cast<long long>(stop.readableEnd);
+    const auto to = static_cast<long long>(size);
+    if (stop.end == IndexEnd::kCutShort) {
+        std::fprintf(
+            stderr,
+            "vellumar-cli %s: warning: the index of %lld bytes ends in an incomplete record after byte "
+            "%lld (a job is writing it, or one stopped while writing it)\n",
+            name, to, from);
+    } else {
+        std::fprintf(
+            stderr,
+            "vellumar-cli %s: warning: the index is damaged at byte %lld; the records in its last %lld "
+            "bytes cannot be read (the next add-folder keeps the whole file as %s)\n",
+            name, from, to - from, DamagedIndexPathFor(path).c_str());
+    }
+}
+
 }  // namespace
 
 int RunSearchCommand(int argc, char** argv) {
@@ -401,6 +495,7 @@ int RunSearchCommand(int argc, char** argv) {
     engine.StartSearch(commandLine.positional[0].c_str(), OnSearchHit, &results);
     engine.WaitForSearch();
     std::fflush(stdout);
+    WarnWhereReadingStopped("search", engine.SearchStop());
     std::fprintf(stderr, "%zu hits\n", results.hits);
     return results.finished ? 0 : 1;
 }
@@ -438,5 +533,7 @@ int RunDumpCommand(int argc, char** argv) {
         line += "]}\n";
         std::fputs(line.c_str(), stdout);
     }
+    std::fflush(stdout);
+    WarnWhereReadingStopped("dump", reader.Stop());
     return 0;
 }

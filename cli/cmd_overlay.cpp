@@ -24,7 +24,12 @@ int RunOverlayCommand(int argc, char** argv) {
     }
     // Every file gets an answer: an unreadable or missing one is simply not marked.
     for (const std::string& file : commandLine.positional) {
-        std::printf("%s\t%s\n", file.c_str(), IsOverlayMember(file) ? "yes" : "no");
+        // A FIFO, device or socket is refused unopened: reading one could block forever.
+        const bool refused = IsNonRegularFile(file);
+        if (refused) {
+            std::fprintf(stderr, "vellumar-cli overlay: %s is not a regular file\n", file.c_str());
+        }
+        std::printf("%s\t%s\n", file.c_str(), !refused && IsOverlayMember(file) ? "yes" : "no");
     }
     std::fflush(stdout);
     return 0;

@@ -94,9 +94,14 @@ int RunTagsCommand(int argc, char** argv) {
     int status = 0;
     for (const std::string& file : commandLine.positional) {
         ImageTags tags;
+        // A FIFO, device or socket is refused unopened: reading one could block forever.
+        const bool refused = IsNonRegularFile(file);
+        if (refused) {
+            std::fprintf(stderr, "vellumar-cli tags: %s is not a regular file\n", file.c_str());
+        }
         const int diagnostics = TagDiagnosticCount();
-        bool loaded = tags.Load(file.c_str());
-        if (!loaded && TagDiagnosticCount() == diagnostics) {
+        bool loaded = !refused && tags.Load(file.c_str());
+        if (!refused && !loaded && TagDiagnosticCount() == diagnostics) {
             ReportLoadFailure(file);
         }
         if (display) {

@@ -13,6 +13,7 @@
 #include "environment.h"
 #include "index_jobs.h"
 #include "progress.h"
+#include "record_cursor.h"
 #include "search_job.h"
 
 class IndexEngine {
@@ -51,6 +52,12 @@ public:
     void WaitForRebuild();
     void WaitForAddFolder();
     void WaitForSearch();
+
+    // After a wait: whether the run reported a failure (a message said which).
+    bool RebuildFailed() const;
+    bool AddFolderFailed() const;
+    // After a wait: where the search stopped in the index (IndexEnd::kClean when it read all of it).
+    IndexStop SearchStop() const;
 
     // The drive roots a rebuild walks instead of the platform's fixed drives (empty: the platform's).
     void SetRebuildRoots(std::vector<std::string> roots);

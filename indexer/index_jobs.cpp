@@ -1,6 +1,7 @@
 #include "index_jobs.h"
 
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "environment.h"
@@ -21,6 +22,16 @@ std::string Format(const char* format, const std::string& text) {
     return out;
 }
 
+constexpr const char* kIndexFailCaption = "Index Fail";
+constexpr const char* kIndexWarningCaption = "Index Warning";
+constexpr const char* kHomeBusyMessage =
+    "Another program is updating the search index in %s. Try again when it has finished.";
+constexpr const char* kHomeLockFailedMessage = "Cannot lock the search index in %s";
+constexpr const char* kThumbsFolderMessage = "Cannot create the thumbnail folder %s";
+constexpr const char* kDamagedIndexMessage =
+    "Part of the search index could not be read. Every readable record was kept, and the old index "
+    "was saved as %s";
+
 // One run of an indexing job: everything its worker touches.
 class IndexRun : public WorkerRun {
 public:
@@ -30,11 +41,31 @@ public:
           cache(settings.programFolder, settings.indexWriteLock, this),
           textCase(settings.codePage) {
         cache.SetMessageHandler([this](const std::string& text, const char* caption) {
-            pendingMessages.emplace_back(text, caption);
+            pendingMessages.push_back({text, caption, true});
         });
     }
 
+    // The run of every indexing job: the whole body holds the home's lock, so that no other job of any
+    // program writes the index or the thumbnails meanwhile. The result is 1 when the run reported a
+    // failure.
+    int Run() override {
+        if (!LockHome()) {
+            return 1;
+        }
+        const bool completed = Body();
+        WriteGuarded([&] { homeLock.Unlock(); });  // before the last report, which may wait for the user
+        ShowPendingMessages();
+        if (completed) {
+            Report(FinalValue(), "", 1);
+        }
+        return failed ? 1 : 0;
+    }
+
 protected:
+    // The job's own steps. False when the run ends without its last report.
+    virtual bool Body() = 0;
+    virtual int FinalValue() const = 0;
+
     // A progress call, unless a cancel was asked for: from then on nothing of this run reaches the
     // caller, so a stopped job never reports late.
     void Report(int value, const std::string& text, int finished) {
@@ -43,19 +74,29 @@ protected:
         }
     }
 
-    // A message for the user; none once the run is being cancelled (the user asked it to stop).
-    void Message(const std::string& text, const char* caption) {
+    // A message for the user; none once the run is being cancelled (the user asked it to stop). A
+    // failure also makes the run's result 1.
+    void Message(const std::string& text, const char* caption, bool failure) {
+        failed = failed || failure;
         if (!IsCancelled()) {
             ShowMessage(text.c_str(), caption);
         }
     }
+    void Failure(const std::string& text, const char* caption = kIndexFailCaption) {
+        Message(text, caption, true);
+    }
+    void ThumbsFolderFailure() { Failure(Format(kThumbsFolderMessage, cache.ThumbsFolder())); }
+    void DamagedIndexWarning() {
+        Message(Format(kDamagedIndexMessage, DamagedIndexPathFor(settings.indexPath)), kIndexWarningCaption,
+                false);
+    }
 
     // Messages gathered while the IndexWriteLock was held.
     void ShowPendingMessages() {
-        std::vector<std::pair<std::string, const char*>> messages;
+        std::vector<PendingMessage> messages;
         messages.swap(pendingMessages);
-        for (const auto& [text, caption] : messages) {
-            Message(text, caption);
+        for (const PendingMessage& message : messages) {
+            Message(message.text, message.caption, message.failure);
         }
     }
 
@@ -68,26 +109,47 @@ protected:
             return false;
         }
         try {
+            // Whatever has taken the file's place since the walk is opened only if it is a plain file.
+            if (KindOfPath(path) != PathKind::kRegularFile) {
+                return false;
+            }
             ImageTags tags;
             if (!tags.Load(path.c_str(), kLoadMetadata)) {
                 return false;  // not a readable JPEG: no record, no thumbnail
             }
+            std::string thumbnail;
             const AppendResult result = AppendRecord(
-                output, path, [&] { return cache.MakeThumbnail(path); }, tags, textCase);
-            if (result == AppendResult::kWriteFailed) {
+                output, path,
+                [&]() -> std::optional<std::string> {
+                    thumbnail = cache.MakeThumbnail(path);
+                    if (thumbnail.empty()) {
+                        return std::nullopt;
+                    }
+                    return thumbnail;
+                },
+                tags, textCase);
+            if (result == AppendResult::kWriteFailed || result == AppendResult::kThumbnailFailed) {
+                // The record was taken back out of the index; its thumbnail goes with it. The run stops
+                // here, as a full disk would fail every later file too.
+                if (!thumbnail.empty()) {
+                    cache.DeleteThumbnails({cache.NumberOf(thumbnail)});
+                }
                 writeFailed = true;
-                pendingMessages.emplace_back(Format("Failed to index file %s", path), "Index Fail");
+                pendingMessages.push_back({Format("Failed to index file %s", path), kIndexFailCaption, true});
             }
             return result == AppendResult::kWritten;
         } catch (...) {
-            pendingMessages.emplace_back(Format("Failed to index file %s", path), "Index Fail");
+            pendingMessages.push_back({Format("Failed to index file %s", path), kIndexFailCaption, true});
             return false;
         }
     }
 
-    // The job's stream is closed here when the run is abandoned (under the write gate, so never in the
-    // middle of a write).
-    void OnAbandon() override { output.Stream().Close(); }
+    // The job's stream is closed and the home's lock released here when the run is abandoned (under
+    // the write gate, so never in the middle of a write): the worker left behind writes nothing more.
+    void OnAbandon() override {
+        output.Stream().Close();
+        homeLock.Unlock();
+    }
 
     IndexJobSettings settings;
     IndexOutput output;
@@ -95,7 +157,31 @@ protected:
     CodePageCase textCase;
     int counter = 1;
     bool writeFailed = false;
-    std::vector<std::pair<std::string, const char*>> pendingMessages;
+
+private:
+    // False, with a message, when another job holds the lock or it cannot be taken.
+    bool LockHome() {
+        FileLock::Result result = FileLock::Result::kFailed;
+        if (!WriteGuarded([&] { result = homeLock.TryLock(IndexLockPathFor(settings.indexPath)); })) {
+            return false;
+        }
+        if (result == FileLock::Result::kLocked) {
+            return true;
+        }
+        Failure(Format(result == FileLock::Result::kBusy ? kHomeBusyMessage : kHomeLockFailedMessage,
+                       settings.programFolder));
+        return false;
+    }
+
+    struct PendingMessage {
+        std::string text;
+        const char* caption;
+        bool failure;
+    };
+
+    FileLock homeLock;
+    bool failed = false;
+    std::vector<PendingMessage> pendingMessages;
 };
 
 class RebuildRun : public IndexRun {
@@ -103,25 +189,38 @@ public:
     RebuildRun(IndexJobSettings settingsIn, std::vector<std::string> rootsIn)
         : IndexRun(std::move(settingsIn)), roots(std::move(rootsIn)) {}
 
-    int Run() override {
+private:
+    int FinalValue() const override { return 100; }
+
+    bool Body() override {
         try {
+            if (roots.empty()) {
+                roots = FixedDriveRoots();
+            }
+            // The rebuild begins by emptying the index and the cache: not when there is nothing to walk.
+            if (!AnyRootCanBeListed()) {
+                for (const std::string& root : roots) {
+                    Failure(Format("Failed to index folder %s", root));
+                }
+                return false;
+            }
+            if (!cache.EnsureThumbsFolder()) {
+                ThumbsFolderFailure();
+                return false;
+            }
             if (!output.Open(settings.indexPath, "wb")) {
-                return 0;  // no index: the run ends without a call
+                return false;  // no index: the run ends without a call
             }
             if (settings.afterIndexTruncated) {
                 settings.afterIndexTruncated(*this);
             }
             counter = 1;
-            cache.EnsureThumbsFolder();
             if (IsCancelled()) {
                 output.Close();
-                return 0;
+                return false;
             }
             Report(100, "Deleting old index data...", 0);
             cache.WipeThumbnails();
-            if (roots.empty()) {
-                roots = FixedDriveRoots();
-            }
             for (const std::string& root : roots) {
                 if (ShouldStop() || !WalkFolder(root)) {
                     break;
@@ -129,15 +228,22 @@ public:
             }
             output.Close();
         } catch (...) {
-            Message("Unknown error during indexing", "Unknown error");
+            Failure("Unknown error during indexing", "Unknown error");
             output.Close();
         }
-        ShowPendingMessages();
-        Report(100, "", 1);
-        return 0;
+        return true;
     }
 
-private:
+    bool AnyRootCanBeListed() const {
+        for (const std::string& root : roots) {
+            DirectoryListing listing;
+            if (ListingPatternFits(root) && listing.Open(root)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     // False only when the cancel flag was set on entry.
     bool WalkFolder(const std::string& folder) {
         Report(counter, folder, 0);
@@ -159,7 +265,7 @@ private:
                     if (!entry.isOtherDevice && !WalkFolder(JoinPath(folder, entry.name))) {
                         return true;
                     }
-                } else if (!entry.isFolder && IsJpegName(entry.name)) {
+                } else if (IsFileToIndex(entry)) {
                     const bool written = IndexFile(JoinPath(folder, entry.name));
                     ShowPendingMessages();
                     if (written) {
@@ -168,7 +274,7 @@ private:
                     }
                 }
             } catch (...) {
-                Message(Format("Failed to index folder %s", folder), "Index Fail");
+                Failure(Format("Failed to index folder %s", folder));
             }
         }
         return true;
@@ -182,29 +288,44 @@ public:
     AddFolderRun(IndexJobSettings settingsIn, std::string folderIn)
         : IndexRun(std::move(settingsIn)), folder(std::move(folderIn)) {}
 
-    int Run() override {
+private:
+    int FinalValue() const override { return 0; }
+
+    bool Body() override {
         try {
             FileList files;
             counter = 1;
             Report(counter, "Start file list creation", 0);
             counter = 2;
             if (!ListWalk(folder, files) || ShouldStop()) {
-                return 0;
+                return false;
             }
-            const RemoveResult removed = RemoveRecordsOfFiles(
+            // Checked before the old records go: without thumbnails no new record could replace them.
+            if (!cache.EnsureThumbsFolder()) {
+                ThumbsFolderFailure();
+                return false;
+            }
+            ThumbnailReleases releases(cache);
+            const RewriteOutcome rewrite = RemoveRecordsOfFiles(
                 settings.indexPath, files,
-                [this] { Report(0, "Removing old file entries from index...", 0); }, this);
-            if (removed == RemoveResult::kWriteFailed) {
-                // The old records stay beside the new ones; the index itself is unchanged.
-                Message(Format("Failed to index folder %s", folder), "Index Fail");
+                [this] { Report(0, "Removing old file entries from index...", 0); }, this,
+                [&](const IndexRecord& record, bool kept) { releases.Note(record.thumbnail, kept); });
+            if (rewrite.result == RemoveResult::kAbandoned || ShouldStop()) {
+                return false;
             }
-            if (ShouldStop() || removed == RemoveResult::kAbandoned) {
-                return 0;
+            if (rewrite.result != RemoveResult::kDone) {
+                // The index is unchanged. Records appended now would stand beside the old records of
+                // the same files, or, after an unreadable end, could not be read at all.
+                Failure(Format("Failed to index folder %s", folder));
+                return false;
             }
+            if (rewrite.keptDamaged) {
+                DamagedIndexWarning();
+            }
+            cache.DeleteThumbnails(releases.Unreferenced());
             if (!output.Open(settings.indexPath, "ab")) {
-                return 0;
+                return false;
             }
-            cache.EnsureThumbsFolder();
             for (size_t i = 0; i < files.Count(); ++i) {
                 const std::string path = files.Entry(i);
                 {
@@ -220,15 +341,12 @@ public:
             }
             output.Close();
         } catch (...) {
-            Message("Unknown error while indexing folder", "Error");
+            Failure("Unknown error while indexing folder", "Error");
             output.Close();
         }
-        ShowPendingMessages();
-        Report(0, "", 1);
-        return 0;
+        return true;
     }
 
-private:
     // Collects the JPEGs of a folder tree, depth first in listing order. False when the folder cannot
     // be listed or the cancel flag was set on entry.
     bool ListWalk(const std::string& path, FileList& files) {
@@ -251,9 +369,9 @@ private:
             if (IsFolderToEnter(entry)) {
                 // A cancel is not a failure of the folder: no message for it.
                 if (!ListWalk(JoinPath(path, entry.name), files) && !ShouldStop()) {
-                    Message(Format("Failed to index folder %s", path), "Index Fail");
+                    Failure(Format("Failed to index folder %s", path));
                 }
-            } else if (!entry.isFolder && IsJpegName(entry.name)) {
+            } else if (IsFileToIndex(entry)) {
                 files.Append(JoinPath(path, entry.name));
             }
         }
@@ -270,6 +388,11 @@ void IndexJob::Cancel(int limitMilliseconds) {
         current->RequestCancel();
     }
     JoinOrForceStop(limitMilliseconds);
+}
+
+bool IndexJob::LastRunFailed() const {
+    const std::shared_ptr<WorkerRun> current = CurrentRun();
+    return current && current->IsFinished() && current->ExitCode() != 0;
 }
 
 bool RebuildJob::Start(const IndexJobSettings& settings, const std::vector<std::string>& roots) {

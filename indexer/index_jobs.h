@@ -34,6 +34,10 @@ public:
     // abandons it when it has not: it then counts as not running, its index stream is closed and none
     // of its progress calls reaches the caller any more.
     void Cancel(int limitMilliseconds);
+    // Whether the run that has just ended by itself reported a failure (its messages said which). A run
+    // holds the home's lock file (index path + ".lock") throughout: a second writer of the same home, in
+    // this program or another, fails at once with a message.
+    bool LastRunFailed() const;
 };
 
 class RebuildJob : public IndexJob {

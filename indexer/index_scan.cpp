@@ -1,7 +1,7 @@
 // The search scan. The result is that of reading the index record by record, lower-casing each file
 // name, caption and layer name and looking for the lower-cased query in it; but instead of lower-casing
 // every field, the raw bytes of a large block are searched for the query with the letter case ignored,
-// and the hits are mapped to records and fields by walking the chain of lengths.
+// and the hits are mapped to records and fields by walking the chain of lengths with a RecordCursor.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -19,11 +19,6 @@ constexpr size_t kDefaultBlockSize = 4 << 20;
 constexpr size_t kSmallestBlockSize = 4 + kMaxTextLength;
 constexpr size_t kSlack = 64;             // zeroed bytes after the data, so that vector loads may overrun
 constexpr int kCancelCheckInterval = 64;  // records between two looks at the cancel flag
-
-uint32_t GetLength(const uint8_t* in) {
-    return static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) |
-           (static_cast<uint32_t>(in[2]) << 16) | (static_cast<uint32_t>(in[3]) << 24);
-}
 
 // How the query is found in a field.
 enum class MatchMode {
@@ -163,6 +158,8 @@ public:
     void Skip(size_t count) { position += std::min(count, size - position); }
     const uint8_t* At() const { return data.get() + position; }
     size_t Position() const { return position; }
+    // The offset of the read position in the file.
+    int64_t Offset() const { return base + static_cast<int64_t>(position); }
     const uint8_t* Data() const { return data.get(); }
 
     // True when some candidate starts in [from, to - query length] of the block.
@@ -175,6 +172,7 @@ public:
 
 private:
     void Refill() {
+        base += static_cast<int64_t>(position);
         std::memmove(data.get(), data.get() + position, size - position);
         size -= position;
         position = 0;
@@ -194,6 +192,7 @@ private:
     std::unique_ptr<uint8_t[]> data;
     size_t size = 0;
     size_t position = 0;
+    int64_t base = 0;  // file offset of data[0]
     bool atEnd = false;
     std::vector<uint32_t> candidates;
     size_t next = 0;
@@ -203,7 +202,7 @@ private:
 
 bool ScanIndex(const std::string& indexPath, std::string_view query, const CodePageCase& textCase,
                const std::function<void(const std::string& path, const std::string& thumbnail)>& onHit,
-               const std::function<bool()>& isCancelled, size_t blockSize) {
+               const std::function<bool()>& isCancelled, size_t blockSize, IndexStop* stop) {
     ScopedFile file(std::fopen(indexPath.c_str(), "rb"));
     if (!file) {
         return false;
@@ -213,17 +212,8 @@ bool ScanIndex(const std::string& indexPath, std::string_view query, const CodeP
                        blockSize == 0 ? kDefaultBlockSize : std::max(blockSize, kSmallestBlockSize));
     std::string path;
     std::string thumbnail;
+    IndexStop where;
 
-    // Reads a length; false on a short read (which consumes what there was).
-    auto readLength = [&](uint32_t& length) {
-        if (!reader.Ensure(4)) {
-            reader.Skip(4);
-            return false;
-        }
-        length = GetLength(reader.At());
-        reader.Skip(4);
-        return true;
-    };
     // Whether the text [start, start + length) holds the query from `searchFrom` on.
     auto textMatches = [&](size_t start, size_t length, size_t searchFrom) {
         switch (matcher.Mode()) {
@@ -239,63 +229,87 @@ bool ScanIndex(const std::string& indexPath, std::string_view query, const CodeP
 
     for (uint64_t record = 0;; ++record) {
         if (record % kCancelCheckInterval == 0 && isCancelled && isCancelled()) {
+            return true;  // `stop` stays as it was: the scan did not reach an end
+        }
+        const int64_t recordStart = reader.Offset();
+        if (!reader.Ensure(1)) {
+            where.end = IndexEnd::kClean;
+            where.readableEnd = recordStart;
             break;
         }
-        uint32_t length = 0;
-        // The path; only its file name is searched.
-        if (!readLength(length) || length > kMaxPathLength || !reader.Ensure(length)) {
-            break;
-        }
-        size_t start = reader.Position();
+        RecordCursor cursor;
+        int64_t readableEnd = recordStart;
         bool matched = false;
-        if (matcher.Mode() == MatchMode::kEmpty || reader.HasCandidate(start, start + length) ||
-            matcher.Mode() == MatchMode::kLowered) {
-            const uint8_t* text = reader.At();
-            size_t name = length;
-            while (name > 0 && text[name - 1] != '\\' && text[name - 1] != '/') {
-                --name;
-            }
-            matched = textMatches(start, length, start + name);
-        }
-        path.assign(reinterpret_cast<const char*>(reader.At()), length);
-        reader.Skip(length);
-        // The thumbnail path is not searched.
-        if (!readLength(length) || length > kMaxPathLength || !reader.Ensure(length)) {
-            break;
-        }
-        thumbnail.assign(reinterpret_cast<const char*>(reader.At()), length);
-        reader.Skip(length);
-        // The caption.
-        if (!readLength(length) || length > kMaxTextLength || !reader.Ensure(length)) {
-            break;
-        }
-        start = reader.Position();
-        if (!matched) {
-            matched = textMatches(start, length, start);
-        }
-        reader.Skip(length);
-        // The layer names. A bad name ends the names of this record only.
-        uint32_t count = 0;
-        if (!readLength(count)) {
-            break;
-        }
-        for (uint32_t i = 0; i < count; ++i) {
-            if (!readLength(length) || length > kMaxTextLength) {
+        bool cut = false;
+        bool unreadable = false;
+        while (!cursor.IsComplete()) {
+            const RecordField field = cursor.Next();
+            if (!reader.Ensure(4)) {
+                reader.Skip(4);
+                cut = true;
                 break;
             }
+            const RecordCursor::Step step = cursor.Take(ReadLittleEndian32(reader.At()));
+            reader.Skip(4);
+            if (step == RecordCursor::Step::kUnreadable) {
+                unreadable = true;
+                break;
+            }
+            if (step == RecordCursor::Step::kNamesEnd) {
+                where.namesEnded = true;
+                readableEnd = reader.Offset();
+                break;
+            }
+            const uint32_t length = cursor.TextLength();
             if (!reader.Ensure(length)) {
                 reader.Skip(length);
+                cut = true;
                 break;
             }
-            start = reader.Position();
-            if (!matched) {
-                matched = textMatches(start, length, start);
+            const size_t start = reader.Position();
+            if (field == RecordField::kPath) {
+                // Only the file name of the path is searched.
+                if (matcher.Mode() == MatchMode::kEmpty || reader.HasCandidate(start, start + length) ||
+                    matcher.Mode() == MatchMode::kLowered) {
+                    const uint8_t* text = reader.At();
+                    size_t name = length;
+                    while (name > 0 && text[name - 1] != '\\' && text[name - 1] != '/') {
+                        --name;
+                    }
+                    matched = textMatches(start, length, start + name);
+                }
+                path.assign(reinterpret_cast<const char*>(reader.At()), length);
+            } else if (field == RecordField::kThumbnail) {
+                thumbnail.assign(reinterpret_cast<const char*>(reader.At()), length);  // not searched
+            } else if (field == RecordField::kCaption || field == RecordField::kLayerName) {
+                if (!matched) {
+                    matched = textMatches(start, length, start);
+                }
             }
             reader.Skip(length);
+            readableEnd = reader.Offset();
+        }
+        if (unreadable) {
+            where.end = IndexEnd::kUnreadable;
+            where.readableEnd = recordStart;
+            break;
+        }
+        if (cut && !cursor.IsReadableIfCut()) {
+            where.end = IndexEnd::kCutShort;
+            where.readableEnd = recordStart;
+            break;
         }
         if (matched) {
             onHit(path, thumbnail);
         }
+        if (cut) {
+            where.end = IndexEnd::kCutShort;
+            where.readableEnd = readableEnd;
+            break;
+        }
+    }
+    if (stop != nullptr) {
+        *stop = where;
     }
     return true;
 }

@@ -15,6 +15,9 @@ std::string ExecutableFolder();
 struct DirectoryEntry {
     std::string name;
     bool isFolder = false;
+    // A plain file (POSIX: also a link to one), never a FIFO, device or socket, whose opening could
+    // block or never end.
+    bool isRegularFile = false;
     bool isHidden = false;       // Windows: the hidden attribute; POSIX: a name that starts with "."
     bool isTemporary = false;    // Windows: the temporary attribute
     bool isOtherDevice = false;  // POSIX: a folder on another file system (a mount point)
@@ -40,11 +43,42 @@ private:
 };
 
 bool CreateFolder(const std::string& path);  // false also when it exists
+
+enum class PathKind { kMissing, kRegularFile, kFolder, kOther };
+// What a path names, links followed: kOther for FIFOs, devices, sockets and paths that cannot be
+// examined.
+PathKind KindOfPath(const std::string& path);
 // Gives a file or folder the hidden attribute (POSIX: nothing to do, a leading "." hides).
 bool MarkHidden(const std::string& path);
 bool DeleteFileAt(const std::string& path);
-// Puts `from` in place of `to` in one step, replacing `to`, and makes the change durable.
+// Puts `from` in place of `to` in one step, replacing `to`, and makes the change durable. Readers that
+// have `to` open keep reading the old file (Windows: the replace waits a few seconds for them).
 bool ReplaceFileAtomically(const std::string& from, const std::string& to);
+// The same without making it durable: after a crash of the system the old `to` may be back.
+bool RenameReplacing(const std::string& from, const std::string& to);
+
+// An exclusive lock between processes on a lock file (created when missing): on Windows LockFileEx, on
+// POSIX flock. It is held until Unlock or the object's end, and the system releases it when the process
+// ends by any path. A second lock of the same file fails, also within one process. The lock file itself
+// stays: removing it could let two processes lock two different files of the same name.
+class FileLock {
+public:
+    enum class Result { kLocked, kBusy, kFailed };
+
+    FileLock();
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Never waits: kBusy when another holder has it, kFailed when the file cannot be opened or locked.
+    Result TryLock(const std::string& path);
+    void Unlock();
+    bool IsLocked() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
 
 // Pushes a stream's buffered data to the disk. False when a write fails.
 bool FlushFileToDisk(std::FILE* file);

@@ -21,15 +21,18 @@ void PutLength(uint8_t* out, uint32_t value) {
     out[3] = static_cast<uint8_t>(value >> 24);
 }
 
-uint32_t GetLength(const uint8_t* in) {
-    return static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) |
-           (static_cast<uint32_t>(in[2]) << 16) | (static_cast<uint32_t>(in[3]) << 24);
-}
-
 }  // namespace
 
 std::string IndexPathFor(const std::string& programFolder) {
     return JoinPath(programFolder, "index");
+}
+
+std::string DamagedIndexPathFor(const std::string& indexPath) {
+    return indexPath + ".damaged";
+}
+
+std::string IndexLockPathFor(const std::string& indexPath) {
+    return indexPath + ".lock";
 }
 
 bool CreateIndexIfMissing(const std::string& indexPath) {
@@ -150,21 +153,25 @@ bool IndexOutput::CutBackTo(int64_t position) {
 }
 
 AppendResult AppendRecord(IndexOutput& output, const std::string& path,
-                          const std::function<std::string()>& makeThumbnail, const ImageTags& tags,
+                          const MakeThumbnailFunction& makeThumbnail, const ImageTags& tags,
                           const CodePageCase& textCase) {
     if (path.size() > kMaxPathLength) {
         return AppendResult::kPathTooLong;
     }
     const int64_t start = output.Position();
-    auto fail = [&] {
-        // A record cut short would end every later scan: take it out again.
+    auto fail = [&](AppendResult result = AppendResult::kWriteFailed) {
+        // A record cut short would hide whatever is appended after it: take it out again.
         output.CutBackTo(start);
-        return AppendResult::kWriteFailed;
+        return result;
     };
     if (start < 0 || !output.WriteText(path)) {
         return fail();
     }
-    std::string thumbnail = makeThumbnail ? makeThumbnail() : std::string();
+    std::optional<std::string> made = makeThumbnail ? makeThumbnail() : std::string();
+    if (!made) {
+        return fail(AppendResult::kThumbnailFailed);
+    }
+    std::string thumbnail = std::move(*made);
     if (thumbnail.size() > kMaxPathLength) {
         thumbnail.clear();
     }
@@ -200,43 +207,67 @@ AppendResult AppendRecord(IndexOutput& output, const std::string& path,
 
 namespace {
 
-// The rewrite's reading side: one field at a time into a fixed buffer.
-struct FieldReader {
-    std::FILE* file;
-    std::unique_ptr<uint8_t[]> buffer = std::make_unique<uint8_t[]>(4 + kMaxTextLength);
-    size_t size = 0;  // bytes of the last complete field in `buffer`, length included
+void AppendLength(std::string& out, uint32_t value) {
+    uint8_t bytes[4];
+    PutLength(bytes, value);
+    out.append(reinterpret_cast<const char*>(bytes), 4);
+}
 
-    bool ReadCount(uint32_t& value) {
-        if (std::fread(buffer.get(), 1, 4, file) != 4) {
-            return false;
-        }
-        value = GetLength(buffer.get());
-        size = 4;
-        return true;
+void AppendText(std::string& out, std::string_view text) {
+    AppendLength(out, static_cast<uint32_t>(text.size()));
+    out.append(text);
+}
+
+// A record as readers read it: the layer count is the number of names they got.
+void AppendRecordBytes(std::string& out, const IndexRecord& record) {
+    AppendText(out, record.path);
+    AppendText(out, record.thumbnail);
+    AppendText(out, record.caption);
+    AppendLength(out, static_cast<uint32_t>(record.layers.size()));
+    for (const std::string& name : record.layers) {
+        AppendText(out, name);
     }
-    bool ReadText(uint32_t limit) {
-        uint32_t length = 0;
-        if (!ReadCount(length) || length > limit) {
-            return false;
-        }
-        if (std::fread(buffer.get() + 4, 1, length, file) != length) {
-            return false;
-        }
-        size = 4 + length;
-        return true;
+}
+
+// Copies a file through `to` + ".new", which then replaces `to`. Inside the run's write gate.
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+    ScopedFile in(std::fopen(from.c_str(), "rb"));
+    const std::string temporary = to + ".new";
+    ScopedFile out(std::fopen(temporary.c_str(), "wb"));
+    if (!in || !out) {
+        return false;
     }
-    std::string_view Text() const {
-        return std::string_view(reinterpret_cast<const char*>(buffer.get()) + 4, size - 4);
+    std::vector<char> buffer(1 << 16);
+    bool written = true;
+    for (;;) {
+        const size_t read = std::fread(buffer.data(), 1, buffer.size(), in.Get());
+        if (read == 0) {
+            written = std::ferror(in.Get()) == 0;
+            break;
+        }
+        if (std::fwrite(buffer.data(), 1, read, out.Get()) != read) {
+            written = false;
+            break;
+        }
     }
-};
+    written = FlushFileToDisk(out.Get()) && written;
+    written = out.Close() && written;
+    if (!written || !ReplaceFileAtomically(temporary, to)) {
+        DeleteFileAt(temporary);
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
-RemoveResult RemoveRecordsOfFiles(const std::string& indexPath, const FileList& files,
-                                  const std::function<void()>& report, WorkerRun* run) {
-    ScopedFile index(std::fopen(indexPath.c_str(), "rb"));
-    if (!index) {
-        return RemoveResult::kDone;  // nothing to remove
+RewriteOutcome RemoveRecordsOfFiles(const std::string& indexPath, const FileList& files,
+                                    const std::function<void()>& report, WorkerRun* run,
+                                    const RewriteVisitor& onRecord) {
+    RewriteOutcome outcome;
+    IndexReader reader;
+    if (!reader.Open(indexPath)) {
+        return outcome;  // nothing to remove
     }
     const std::string temporaryPath = indexPath + ".new";
     ScopedFile copy;
@@ -248,10 +279,12 @@ RemoveResult RemoveRecordsOfFiles(const std::string& indexPath, const FileList& 
         return run->WriteGuarded(action);
     };
     if (!guarded([&] { copy.Reset(std::fopen(temporaryPath.c_str(), "wb")); })) {
-        return RemoveResult::kAbandoned;
+        outcome.result = RemoveResult::kAbandoned;
+        return outcome;
     }
     if (!copy) {
-        return RemoveResult::kNoTemporaryFile;
+        outcome.result = RemoveResult::kNoTemporaryFile;
+        return outcome;
     }
     // The copy is written unbuffered from a buffer of ours, so that nothing of it reaches the disk
     // after the run has been abandoned (not even when the stream is closed).
@@ -271,54 +304,41 @@ RemoveResult RemoveRecordsOfFiles(const std::string& indexPath, const FileList& 
         }
         pending.clear();
     };
-    FieldReader reader{index.Get()};
-    auto keep = [&](bool kept) {
-        if (kept) {
-            pending.append(reinterpret_cast<const char*>(reader.buffer.get()), reader.size);
-            if (pending.size() >= kFlushSize) {
-                flushPending();
-            }
-        }
-    };
+    IndexRecord record;
+    bool readToTheEnd = false;
     while (!abandoned && !writeFailed && (run == nullptr || !run->IsAbandoned())) {
         if (report) {
             report();
         }
-        if (!reader.ReadText(kMaxPathLength)) {
+        if (!reader.Next(record)) {
+            readToTheEnd = true;
             break;
         }
-        const bool kept = !files.Contains(reader.Text());
-        keep(kept);
-        if (!reader.ReadText(kMaxPathLength)) {
-            break;
+        const bool kept = !files.Contains(record.path);
+        if (onRecord) {
+            onRecord(record, kept);
         }
-        keep(kept);
-        if (!reader.ReadText(kMaxTextLength)) {
-            break;
-        }
-        keep(kept);
-        uint32_t count = 0;
-        if (!reader.ReadCount(count)) {
-            break;
-        }
-        keep(kept);
-        bool complete = true;
-        for (uint32_t i = 0; i < count && complete; ++i) {
-            complete = reader.ReadText(kMaxTextLength);
-            if (complete) {
-                keep(kept);
+        if (kept) {
+            AppendRecordBytes(pending, record);
+            if (pending.size() >= kFlushSize) {
+                flushPending();
             }
-        }
-        if (!complete) {
-            break;
         }
     }
     flushPending();
-    index.Close();
+    outcome.oldIndex = reader.Stop();
+    // A cut-short last record is what a stopped job leaves; anything else the copy leaves out may be
+    // someone's records, so the old file stays beside the index.
+    const bool damaged =
+        readToTheEnd && (outcome.oldIndex.end == IndexEnd::kUnreadable || outcome.oldIndex.namesEnded);
     bool replaced = false;
     guarded([&] {
         writeFailed = !FlushFileToDisk(copy.Get()) || writeFailed;
         writeFailed = !copy.Close() || writeFailed;
+        if (!writeFailed && !abandoned && damaged) {
+            writeFailed = !CopyFileReplacing(indexPath, DamagedIndexPathFor(indexPath));
+            outcome.keptDamaged = !writeFailed;
+        }
         if (!writeFailed && !abandoned) {
             replaced = ReplaceFileAtomically(temporaryPath, indexPath);
         }
@@ -327,55 +347,102 @@ RemoveResult RemoveRecordsOfFiles(const std::string& indexPath, const FileList& 
         }
     });
     if (abandoned || (run != nullptr && run->IsAbandoned() && !replaced)) {
-        return RemoveResult::kAbandoned;
+        outcome.result = RemoveResult::kAbandoned;
+    } else {
+        outcome.result = replaced ? RemoveResult::kDone : RemoveResult::kWriteFailed;
     }
-    return replaced ? RemoveResult::kDone : RemoveResult::kWriteFailed;
+    return outcome;
 }
 
 bool IndexReader::Open(const std::string& path) {
     file.Reset(std::fopen(path.c_str(), "rb"));
+    position = 0;
+    stop = IndexStop{};
+    ended = false;
     return static_cast<bool>(file);
 }
 
-bool IndexReader::ReadLength(uint32_t& length) {
-    uint8_t bytes[4];
-    if (!file || std::fread(bytes, 1, 4, file.Get()) != 4) {
-        return false;
+bool IndexReader::Read(void* data, size_t size) {
+    if (size == 0) {
+        return true;
     }
-    length = GetLength(bytes);
-    return true;
-}
-
-bool IndexReader::ReadText(uint32_t length, std::string& text) {
-    text.resize(length);
-    return length == 0 || std::fread(text.data(), 1, length, file.Get()) == length;
+    const size_t read = file ? std::fread(data, 1, size, file.Get()) : 0;
+    position += static_cast<int64_t>(read);
+    return read == size;
 }
 
 bool IndexReader::Next(IndexRecord& record) {
-    record = IndexRecord{};
-    uint32_t length = 0;
-    if (!ReadLength(length) || length > kMaxPathLength || !ReadText(length, record.path)) {
+    // Cleared, not replaced: the texts keep their buffers from record to record.
+    record.path.clear();
+    record.thumbnail.clear();
+    record.caption.clear();
+    record.layers.clear();
+    if (ended || !file) {
         return false;
     }
-    if (!ReadLength(length) || length > kMaxPathLength || !ReadText(length, record.thumbnail)) {
-        return false;
-    }
-    if (!ReadLength(length) || length > kMaxTextLength || !ReadText(length, record.caption)) {
-        return false;
-    }
-    uint32_t count = 0;
-    if (!ReadLength(count)) {
-        return false;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        std::string name;
-        if (!ReadLength(length) || length > kMaxTextLength) {
+    const int64_t start = position;
+    int64_t readableEnd = start;
+    RecordCursor cursor;
+    bool cut = false;
+    while (!cursor.IsComplete()) {
+        const RecordField field = cursor.Next();
+        uint8_t bytes[4];
+        if (!Read(bytes, 4)) {
+            cut = true;
             break;
         }
-        if (!ReadText(length, name)) {
+        const RecordCursor::Step step = cursor.Take(ReadLittleEndian32(bytes));
+        if (step == RecordCursor::Step::kUnreadable) {
+            ended = true;
+            stop.end = IndexEnd::kUnreadable;
+            stop.readableEnd = start;
+            return false;
+        }
+        if (step == RecordCursor::Step::kNamesEnd) {
+            stop.namesEnded = true;
+            readableEnd = position;
             break;
         }
-        record.layers.push_back(std::move(name));
+        std::string* text = nullptr;
+        switch (field) {
+            case RecordField::kPath:
+                text = &record.path;
+                break;
+            case RecordField::kThumbnail:
+                text = &record.thumbnail;
+                break;
+            case RecordField::kCaption:
+                text = &record.caption;
+                break;
+            case RecordField::kLayerName:
+                text = &record.layers.emplace_back();
+                break;
+            default:
+                break;
+        }
+        if (text != nullptr) {
+            text->resize(cursor.TextLength());
+            if (!Read(text->data(), text->size())) {
+                if (field == RecordField::kLayerName) {
+                    record.layers.pop_back();
+                }
+                cut = true;
+                break;
+            }
+        }
+        readableEnd = position;
     }
-    return true;
+    if (!cut) {
+        stop.readableEnd = position;
+        return true;
+    }
+    ended = true;
+    if (position == start) {
+        stop.end = IndexEnd::kClean;  // the file ends between two records
+        stop.readableEnd = start;
+        return false;
+    }
+    stop.end = IndexEnd::kCutShort;
+    stop.readableEnd = cursor.IsReadableIfCut() ? readableEnd : start;
+    return cursor.IsReadableIfCut();
 }

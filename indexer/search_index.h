@@ -1,28 +1,23 @@
-// The search index file: a flat sequence of records with no header.
-//
-// Record layout, every length an unsigned 32-bit little-endian byte count of the text after it, texts
-// without terminator: path length, path, thumbnail length, thumbnail path, caption length, caption,
-// layer count N, then N times a length and a layer name. Readers accept paths of at most 260 bytes and
-// captions and names of at most 20480; a longer one ends the readable part of the file, so writers
-// never write one.
+// The search index file: a flat sequence of records with no header (the layout and the rule for where
+// the readable part ends are in record_cursor.h). Readers accept paths of at most 260 bytes and captions
+// and names of at most 20480, so writers never write longer ones.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "record_cursor.h"
 #include "scoped_file.h"
 #include "text_case.h"
 
 class FileList;
 class ImageTags;
 class WorkerRun;
-
-constexpr uint32_t kMaxPathLength = 260;
-constexpr uint32_t kMaxTextLength = 20480;
 
 struct IndexRecord {
     std::string path;
@@ -33,6 +28,10 @@ struct IndexRecord {
 
 // The index path for a program folder.
 std::string IndexPathFor(const std::string& programFolder);
+// Where a rewrite keeps an index that had bytes no reader could read: index path + ".damaged".
+std::string DamagedIndexPathFor(const std::string& indexPath);
+// The lock file that the one writing job of a home holds: index path + ".lock".
+std::string IndexLockPathFor(const std::string& indexPath);
 
 // Makes sure the index file exists: an existing one is left as it is, a missing one is created empty.
 bool CreateIndexIfMissing(const std::string& indexPath);
@@ -70,15 +69,20 @@ private:
 
 enum class AppendResult {
     kWritten,
-    kPathTooLong,  // nothing written, no thumbnail made
-    kWriteFailed,  // the record was taken back out of the file (or the run was abandoned)
+    kPathTooLong,      // nothing written, no thumbnail made
+    kWriteFailed,      // the record was taken back out of the file (or the run was abandoned)
+    kThumbnailFailed,  // no whole thumbnail could be written: the record was taken back out
 };
+
+// Makes the thumbnail of the record being written and returns its path (empty: the record has none), or
+// nothing when no whole thumbnail could be written.
+using MakeThumbnailFunction = std::function<std::optional<std::string>()>;
 
 // Writes one record for the JPEG at `path`: the path (flushed), then the thumbnail that
 // `makeThumbnail` makes at that moment (an empty path when it returns one longer than 260 bytes), the
 // caption and the layer names of `tags`. Texts over 20480 bytes are cut at a character boundary.
 AppendResult AppendRecord(IndexOutput& output, const std::string& path,
-                          const std::function<std::string()>& makeThumbnail, const ImageTags& tags,
+                          const MakeThumbnailFunction& makeThumbnail, const ImageTags& tags,
                           const CodePageCase& textCase);
 
 enum class RemoveResult {
@@ -88,32 +92,49 @@ enum class RemoveResult {
     kAbandoned,        // the run was abandoned; the index is unchanged
 };
 
-// Rewrites the index without every record whose path is in `files` (exact byte comparison), through
-// index path + ".new", which replaces the index in one step once it is complete and on disk. `report`
-// is called before each attempt to read a record.
-RemoveResult RemoveRecordsOfFiles(const std::string& indexPath, const FileList& files,
-                                  const std::function<void()>& report, WorkerRun* run);
+struct RewriteOutcome {
+    RemoveResult result = RemoveResult::kDone;
+    IndexStop oldIndex;  // how the old index ended
+    // The old index had bytes that the copy leaves out beyond a cut-short last record (an unreadable
+    // record and what follows it, or over-long layer names): it was kept as DamagedIndexPathFor.
+    bool keptDamaged = false;
+};
 
-// Reads records the way every reader of the index does.
+// Called for each record the rewrite reads, with whether it stays in the index.
+using RewriteVisitor = std::function<void(const IndexRecord& record, bool kept)>;
+
+// Rewrites the index without every record whose path is in `files` (exact byte comparison), through
+// index path + ".new", which replaces the index in one step once it is complete and on disk. Only whole
+// records are written, each as readers read it, so that whatever is appended afterwards is readable and
+// nothing a reader could read is lost. `report` is called before each attempt to read a record.
+RewriteOutcome RemoveRecordsOfFiles(const std::string& indexPath, const FileList& files,
+                                    const std::function<void()>& report, WorkerRun* run,
+                                    const RewriteVisitor& onRecord = nullptr);
+
+// Reads records the way every reader of the index does (record_cursor.h).
 class IndexReader {
 public:
     bool Open(const std::string& path);
-    // The next record; false where a reader stops (end, short read, over-long path, thumbnail or
-    // caption). A layer name that is too long or cut short ends that record's names: the record is
-    // returned with the names before it, and reading goes on right after the bad length.
+    // The next record; false where the readable part of the file ends.
     bool Next(IndexRecord& record);
+    // Where and why reading stopped, once Next has returned false.
+    const IndexStop& Stop() const { return stop; }
 
 private:
-    bool ReadLength(uint32_t& length);
-    bool ReadText(uint32_t length, std::string& text);
+    // Reads `size` bytes; false (consuming what there was) at the end of the file.
+    bool Read(void* data, size_t size);
     ScopedFile file;
+    int64_t position = 0;
+    IndexStop stop;
+    bool ended = false;
 };
 
 // Scans the index for records whose file name (the path after its last backslash or slash), caption
 // or one of whose layer names contains `query`, letter case ignored in `textCase`'s code page. `onHit`
 // gets each such record's path and thumbnail path in file order; `isCancelled` is asked between
-// records. False when the index could not be opened. `blockSize` (bytes read at a time; 0: the
-// default, never below one longest field) is for tests of the block edges.
+// records. False when the index could not be opened. `stop`, when given, receives where a scan that was
+// not cancelled stopped. `blockSize` (bytes read at a time; 0: the default, never below one longest
+// field) is for tests of the block edges.
 bool ScanIndex(const std::string& indexPath, std::string_view query, const CodePageCase& textCase,
                const std::function<void(const std::string& path, const std::string& thumbnail)>& onHit,
-               const std::function<bool()>& isCancelled, size_t blockSize = 0);
+               const std::function<bool()>& isCancelled, size_t blockSize = 0, IndexStop* stop = nullptr);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "progress.h"
+#include "record_cursor.h"
 #include "worker_thread.h"
 
 class SearchJob : public WorkerThread {
@@ -13,4 +14,6 @@ public:
                const std::string& indexPath);
     // Sets the cancel flag, waits up to `limitMilliseconds` and abandons an overrunning scan.
     void Cancel(int limitMilliseconds);
+    // Where the scan that has just ended by itself stopped in the index.
+    IndexStop LastStop() const;
 };

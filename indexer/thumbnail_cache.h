@@ -2,10 +2,13 @@
 // the counter in "tb.idx" (4 bytes, signed little-endian: the number the next thumbnail gets).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 class WorkerRun;
 
@@ -18,19 +21,28 @@ public:
 
     std::string ThumbsFolder() const;
     std::string CounterPath() const;
+    // The path of thumbnail `number`: "thumbs" + "%.6d.tb".
+    std::string ThumbnailPath(int32_t number) const;
+    // The number of a path that ThumbnailPath gives, or -1 for any other path.
+    int32_t NumberOf(const std::string& thumbnailPath) const;
 
-    // Creates the thumbs folder; an existing folder or a failure is ignored.
-    void EnsureThumbsFolder() const;
+    // Creates the thumbs folder. False when there is no folder afterwards (a file of that name, or no
+    // right to create it).
+    bool EnsureThumbsFolder() const;
     // Deletes the counter file and every file of the thumbs folder whose name ends in ".tb".
     void WipeThumbnails() const;
-    // The path of the next thumbnail ("thumbs" + "%.6d.tb" of the counter) and the counter moved on.
-    // Empty when the counter could not be moved on: handing the number out again would make two
-    // records share one thumbnail.
+    // The path of the next thumbnail, and the counter moved on. The counter file is replaced in one step,
+    // so that it is never found half-written. A number is never handed out while its file exists: a
+    // counter that is missing, damaged, out of range or behind continues after the highest number in
+    // the thumbs folder. Empty when no number could be taken or the counter could not be moved on.
     std::string NextThumbnailName() const;
     // Takes a name, draws the picture into it and returns the name, also when the picture could not be
-    // decoded (the file is then black). Empty when no name could be taken or the name would be too long
-    // for the index. Holds the IndexWriteLock throughout.
+    // decoded (the file is then black). Empty when no whole thumbnail could be written (a full disk, a
+    // missing thumbs folder, a name too long for the index): nothing is left under the name then. Holds
+    // the IndexWriteLock throughout.
     std::string MakeThumbnail(const std::string& jpegPath) const;
+    // Deletes thumbnails by number (those of records that left the index).
+    void DeleteThumbnails(const std::vector<int32_t>& numbers) const;
 
     // Where the picture loader's messages go (the message sink unless set): a job collects them and
     // shows them once it no longer holds the IndexWriteLock.
@@ -39,9 +51,29 @@ public:
 
 private:
     bool Guarded(const std::function<void()>& change) const;
+    // The highest number among the names in the thumbs folder, 0 when there is none.
+    int32_t HighestNumberPresent() const;
+    bool WriteCounter(int32_t next) const;
 
     std::string programFolder;
     std::shared_ptr<std::recursive_mutex> writeLock;
     WorkerRun* run;
     MessageHandler onMessage;
+};
+
+// The thumbnails that a rewrite of the index takes out with the records it removes: every record the
+// rewrite reads is noted, and the thumbnails of this cache that removed records named and no kept record
+// names are the ones to delete.
+class ThumbnailReleases {
+public:
+    explicit ThumbnailReleases(const ThumbnailCache& cacheIn);
+
+    void Note(const std::string& thumbnailPath, bool kept);
+    std::vector<int32_t> Unreferenced() const;
+
+private:
+    const ThumbnailCache& cache;
+    std::string folderPrefix;   // the thumbs folder and a separator: other paths are no concern
+    std::vector<int32_t> kept;  // 4 bytes per record of the index
+    std::unordered_set<int32_t> removed;
 };

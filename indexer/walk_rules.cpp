@@ -28,6 +28,10 @@ bool IsJpegName(const std::string& name) {
            (EndsWithIgnoringCase(name, ".jpg", 4) || EndsWithIgnoringCase(name, ".jpeg", 5));
 }
 
+bool IsFileToIndex(const DirectoryEntry& entry) {
+    return entry.isRegularFile && !entry.isFolder && IsJpegName(entry.name);
+}
+
 bool IsFolderToEnter(const DirectoryEntry& entry) {
     return entry.isFolder && entry.name != "." && entry.name != ".." && !entry.isHidden && !entry.isTemporary;
 }

@@ -8,6 +8,10 @@
 // A JPEG by its name: longer than 4 bytes, ending in ".jpg" or ".jpeg" (ASCII letter case ignored).
 bool IsJpegName(const std::string& name);
 
+// A file the walks index: a regular file with a JPEG name. FIFOs, devices and sockets are skipped,
+// whatever their names: opening one could wait forever.
+bool IsFileToIndex(const DirectoryEntry& entry);
+
 // A folder the walks enter: not "." or "..", not hidden, not temporary. Files are never skipped for
 // their attributes.
 bool IsFolderToEnter(const DirectoryEntry& entry);

@@ -108,10 +108,33 @@ tr -d '\r' <odd.err >odd.txt
 run search --home odd-home --codepage 1252 "$cafe" >search.out 2>/dev/null
 grep -q "japanese\.jpg" search.out || fail "search café: a name with characters that 1252 lacks is not found"
 
-# Failures: exit status 1 and a message naming what failed.
+# A duplicate root is walked once.
+run rebuild --home home --drive disk --drive disk/ --drive "$(pwd)/disk" >rebuild.out 2>rebuild.err
+grep -q "^2 files indexed" rebuild.err || fail "rebuild with a root given three times: $(cat rebuild.err)"
+
+# A missing folder is a usage error, found before anything is touched: the index, the thumbnails and
+# the home folder stay as they are.
+cp home/index index.before
 run add-folder --home home pictures/no-such-folder >out 2>err
-[ $? -eq 1 ] || fail "add-folder of a missing folder: expected exit status 1"
-[ -s err ] || fail "add-folder of a missing folder: no message"
+[ $? -eq 2 ] || fail "add-folder of a missing folder: expected exit status 2"
+grep -q "no-such-folder" err || fail "add-folder of a missing folder: the message does not name it"
+run add-folder --home new-home pictures/no-such-folder >out 2>err
+[ -e new-home ] && fail "add-folder of a missing folder created the home folder"
+run add-folder --home home pictures/no_packet.jpg >out 2>err
+[ $? -eq 2 ] || fail "add-folder of a file: expected exit status 2"
+run rebuild --home home --drive disk --drive no-such-root >out 2>err
+[ $? -eq 2 ] || fail "rebuild with a missing root: expected exit status 2"
+grep -q "no-such-root" err || fail "rebuild with a missing root: the message does not name it"
+cmp -s home/index index.before || fail "rebuild with a missing root changed the index"
+[ -f home/thumbs/000001.tb ] && [ -f home/thumbs/000002.tb ] || fail "rebuild with a missing root wiped thumbnails"
+# A home whose thumbnail paths would not fit a record (260 bytes) is refused before it is made.
+long=$(printf 'h%.0s' $(seq 1 260))
+run add-folder --home "$long" pictures >out 2>err
+[ $? -eq 2 ] || fail "add-folder with a home of 260 characters: expected exit status 2"
+grep -q "too long" err || fail "add-folder with a home of 260 characters: $(cat err)"
+[ -e "$long" ] && fail "add-folder with a home of 260 characters created it"
+
+# Failures: exit status 1 and a message naming what failed.
 touch not-a-folder
 run add-folder --home not-a-folder pictures >out 2>err
 [ $? -eq 1 ] || fail "add-folder with an unusable home: expected exit status 1"
@@ -122,6 +145,9 @@ for command in search dump; do
     run "$command" --home empty-home "$@" >out 2>err
     [ $? -eq 1 ] || fail "$command without an index: expected exit status 1"
     [ -f empty-home/index ] && fail "$command created an index"
+    run "$command" --home no-such-home "$@" >out 2>err
+    [ $? -eq 1 ] || fail "$command with a missing home: expected exit status 1"
+    [ -e no-such-home ] && fail "$command created its home folder"
 done
 
 # Usage errors: status 2, a message on stderr and nothing on stdout.
@@ -134,6 +160,9 @@ for args in "add-folder" "add-folder a b" "add-folder --bogus x" "rebuild extra"
     [ -s usage.err ] || fail "'$args': no message on stderr"
     [ -s usage.out ] && fail "'$args': wrote to stdout"
 done
+run add-folder --home usage-home >/dev/null 2>&1
+run rebuild --home usage-home extra >/dev/null 2>&1
+[ -e usage-home ] && fail "a usage error created the home folder"
 
 # Ctrl-C cancels the job, closes the index and ends with 130 (native: signals do not cross into Wine).
 if [ "$windows" -eq 0 ]; then

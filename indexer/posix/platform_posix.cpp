@@ -1,6 +1,7 @@
 // POSIX side of the engine's platform needs.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,25 +67,26 @@ bool DirectoryListing::Next(DirectoryEntry& entry) {
     entry = DirectoryEntry{};
     entry.name = item->d_name;
     entry.isHidden = !entry.name.empty() && entry.name[0] == '.';
+    std::string path = impl->folder;
+    if (path.back() != '/') {
+        path += '/';
+    }
+    path += entry.name;
     // Symbolic links are not followed into folders: a link to a folder could loop or leave the disk.
     bool folder = item->d_type == DT_DIR;
     if (item->d_type == DT_UNKNOWN) {
         struct stat info {};
-        std::string path = impl->folder;
-        if (path.back() != '/') {
-            path += '/';
-        }
-        path += entry.name;
         folder = lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
     }
     entry.isFolder = folder;
+    if (item->d_type == DT_REG) {
+        entry.isRegularFile = true;
+    } else if (!folder && (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN)) {
+        struct stat info {};
+        entry.isRegularFile = stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    }
     if (folder && entry.name != "." && entry.name != "..") {
         struct stat info {};
-        std::string path = impl->folder;
-        if (path.back() != '/') {
-            path += '/';
-        }
-        path += entry.name;
         entry.isOtherDevice = lstat(path.c_str(), &info) == 0 && info.st_dev != impl->device;
     }
     return true;
@@ -96,6 +98,17 @@ bool CreateFolder(const std::string& path) {
 
 bool MarkHidden(const std::string&) {
     return true;
+}
+
+PathKind KindOfPath(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? PathKind::kMissing : PathKind::kOther;
+    }
+    if (S_ISREG(info.st_mode)) {
+        return PathKind::kRegularFile;
+    }
+    return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
 }
 
 bool DeleteFileAt(const std::string& path) {
@@ -122,6 +135,48 @@ bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
     }
     SyncFolderOf(to);
     return true;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+struct FileLock::Impl {
+    int fd = -1;
+};
+
+FileLock::FileLock() : impl(std::make_unique<Impl>()) {}
+
+FileLock::~FileLock() {
+    Unlock();
+}
+
+FileLock::Result FileLock::TryLock(const std::string& path) {
+    Unlock();
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return Result::kFailed;
+    }
+    // flock, not fcntl: its lock belongs to this open file, so a second lock in the same process fails
+    // too, and closing some other descriptor of the file does not drop it.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool busy = errno == EWOULDBLOCK;
+        close(fd);
+        return busy ? Result::kBusy : Result::kFailed;
+    }
+    impl->fd = fd;
+    return Result::kLocked;
+}
+
+void FileLock::Unlock() {
+    if (impl->fd >= 0) {
+        close(impl->fd);  // releases the lock
+        impl->fd = -1;
+    }
+}
+
+bool FileLock::IsLocked() const {
+    return impl->fd >= 0;
 }
 
 bool FlushFileToDisk(std::FILE* file) {

@@ -143,6 +143,16 @@ TEST(WalkRules, JpegNames) {
     }
 }
 
+TEST(WalkRules, OnlyRegularFilesAreIndexed) {
+    DirectoryEntry entry;
+    entry.name = "x.jpg";
+    EXPECT_FALSE(IsFileToIndex(entry));  // a FIFO, device or socket: opening it could wait forever
+    entry.isRegularFile = true;
+    EXPECT_TRUE(IsFileToIndex(entry));
+    entry.name = "x.txt";
+    EXPECT_FALSE(IsFileToIndex(entry));
+}
+
 TEST(WalkRules, FoldersToEnter) {
     DirectoryEntry entry;
     entry.isFolder = true;
@@ -452,6 +462,146 @@ TEST_F(IndexJobsTest, AFileWhosePathIsTooLongForARecordIsCountedButNotIndexed) {
                             [](const std::string& c) { return c.find("|Add file ") != std::string::npos; }),
               1);
     EXPECT_FALSE(std::filesystem::exists(home.File("thumbs/000001.tb")));
+}
+#endif
+
+TEST_F(IndexJobsTest, ASecondWriterOfTheHomeFailsAtOnceAndTheFirstGoesOn) {
+    MakeSmallTree();
+    progress.blockOnCall = 4;  // the first "Add file": the first job holds the home's lock
+    AddFolderJob first;
+    ASSERT_TRUE(first.Start(settings, photos));
+    progress.WaitFor(5);
+    Progress secondProgress;
+    IndexJobSettings second = settings;
+    second.userData = &secondProgress;
+    second.indexWriteLock = std::make_shared<std::recursive_mutex>();  // as in another program
+    AddFolderJob addFolder;
+    ASSERT_TRUE(addFolder.Start(second, photos));
+    addFolder.Join();
+    RebuildJob rebuild;
+    ASSERT_TRUE(rebuild.Start(second, {photos}));
+    rebuild.Join();
+    EXPECT_TRUE(secondProgress.Calls().empty());  // no call: the caller goes back to idle
+    EXPECT_TRUE(addFolder.LastRunFailed());
+    EXPECT_TRUE(rebuild.LastRunFailed());
+    const std::string busy = "Index Fail: Another program is updating the search index in " + home.Path() +
+                             ". Try again when it has finished.";
+    EXPECT_EQ(messages.entries, (std::vector<std::string>{busy, busy}));
+    progress.Release();
+    first.Join();
+    EXPECT_FALSE(first.LastRunFailed());
+    EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 2u);
+    // Once the first has ended, the home is free again.
+    ASSERT_TRUE(addFolder.Start(second, photos));
+    addFolder.Join();
+    EXPECT_FALSE(addFolder.LastRunFailed());
+    EXPECT_EQ(secondProgress.Calls().back(), Call(0, "", 1));
+}
+
+TEST_F(IndexJobsTest, AnAbandonedRunLeavesTheHomeToTheNextRun) {
+    MakeSmallTree();
+    static Progress* const blocked = new Progress;  // outlives the test, like the worker left behind
+    blocked->blockOnCall = 4;
+    settings.userData = blocked;
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    blocked->WaitFor(5);
+    job.Cancel(100);
+    EXPECT_FALSE(job.IsRunning());
+    settings.userData = &progress;
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+    EXPECT_FALSE(job.LastRunFailed());
+    EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 2u);
+    blocked->Release();
+}
+
+TEST_F(IndexJobsTest, AThumbsFolderThatCannotBeMadeStopsARunBeforeTheIndexIsTouched) {
+    IndexBytes old;
+    old.Record("C:\\old.jpg", "t", "", {});
+    WriteAll(settings.indexPath, old.bytes);
+    WriteText(home.File("thumbs"), "a file, not a folder");
+    MakeSmallTree();
+    AddFolderJob addFolder;
+    ASSERT_TRUE(addFolder.Start(settings, photos));
+    addFolder.Join();
+    RebuildJob rebuild;
+    ASSERT_TRUE(rebuild.Start(settings, {photos}));
+    rebuild.Join();
+    EXPECT_TRUE(addFolder.LastRunFailed());
+    EXPECT_TRUE(rebuild.LastRunFailed());
+    const std::string message = "Index Fail: Cannot create the thumbnail folder " + home.File("thumbs");
+    EXPECT_EQ(messages.entries, (std::vector<std::string>{message, message}));
+    EXPECT_EQ(ReadAll(settings.indexPath), old.bytes);
+    EXPECT_NE(progress.Calls().back(), Call(0, "", 1));  // no last call: nothing was done
+}
+
+TEST_F(IndexJobsTest, ARebuildWithoutAnyRootToWalkLeavesTheIndexAlone) {
+    IndexBytes old;
+    old.Record("C:\\old.jpg", "t", "", {});
+    WriteAll(settings.indexPath, old.bytes);
+    RebuildJob job;
+    ASSERT_TRUE(job.Start(settings, {tree.File("missing")}));
+    job.Join();
+    EXPECT_TRUE(job.LastRunFailed());
+    EXPECT_EQ(messages.entries,
+              (std::vector<std::string>{"Index Fail: Failed to index folder " + tree.File("missing")}));
+    EXPECT_EQ(ReadAll(settings.indexPath), old.bytes);
+    EXPECT_TRUE(progress.Calls().empty());
+}
+
+TEST_F(IndexJobsTest, RemovedRecordsTakeTheirThumbnailsWithThem) {
+    MakeSmallTree();
+    TempFolder other;
+    CopySample("no_packet.jpg", other.File("kept.jpg"));
+    AddFolderJob job;
+    for (const std::string& folder : {other.Path(), photos, photos, photos}) {
+        ASSERT_TRUE(job.Start(settings, folder));
+        job.Join();
+        EXPECT_FALSE(job.LastRunFailed());
+    }
+    std::vector<std::string> thumbnails;
+    for (const auto& file : std::filesystem::directory_iterator(home.File("thumbs"))) {
+        thumbnails.push_back(file.path().filename().string());
+    }
+    std::sort(thumbnails.begin(), thumbnails.end());
+    EXPECT_EQ(thumbnails, (std::vector<std::string>{"000001.tb", "000006.tb", "000007.tb"}));
+}
+
+TEST_F(IndexJobsTest, ADamagedIndexIsKeptBesideTheRewrittenOneAndReported) {
+    IndexBytes damaged;
+    damaged.Record("C:\\a.jpg", "", "", {}).Raw("stray").Record("C:\\hidden.jpg", "", "", {});
+    WriteAll(settings.indexPath, damaged.bytes);
+    MakeSmallTree();
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+    EXPECT_FALSE(job.LastRunFailed());  // a warning: the run went on
+    EXPECT_EQ(messages.entries,
+              (std::vector<std::string>{"Index Warning: Part of the search index could not be read. Every "
+                                        "readable record was kept, and the old index was saved as " +
+                                        DamagedIndexPathFor(settings.indexPath)}));
+    EXPECT_EQ(ReadAll(DamagedIndexPathFor(settings.indexPath)), damaged.bytes);
+    EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 3u);
+    EXPECT_EQ(progress.Calls().back(), Call(0, "", 1));
+}
+
+#ifndef _WIN32
+TEST_F(IndexJobsTest, AThumbnailThatCannotBeWrittenStopsTheRunWithoutARecord) {
+    MakeSmallTree();
+    std::filesystem::create_directory(home.File("thumbs"));
+    // The next name leads nowhere: a link into a folder that does not exist.
+    WriteAll(home.File("tb.idx"), {1, 0, 0, 0});
+    std::filesystem::create_symlink(tree.File("missing/x.tb"), JoinPath(home.File("thumbs"), "000001.tb"));
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+    EXPECT_TRUE(job.LastRunFailed());
+    ASSERT_EQ(messages.entries.size(), 1u);
+    EXPECT_EQ(messages.entries[0].rfind("Index Fail: Failed to index file " + photos, 0), 0u);
+    EXPECT_TRUE(IndexedPaths(settings.indexPath).empty());
+    EXPECT_EQ(std::filesystem::file_size(settings.indexPath), 0u);
+    EXPECT_EQ(progress.Calls().back(), Call(0, "", 1));
 }
 #endif
 

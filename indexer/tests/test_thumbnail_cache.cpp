@@ -99,9 +99,68 @@ TEST_F(ThumbnailCacheTest, NumbersBeyondSixDigitsGrowTheName) {
     EXPECT_EQ(cache.NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "1000000.tb"));
 }
 
-TEST_F(ThumbnailCacheTest, ADamagedCounterHandsOutNoNumber) {
-    WriteAll(cache.CounterPath(), {0, 0, 0, 0x80});  // negative
-    EXPECT_EQ(cache.NextThumbnailName(), "");
+TEST_F(ThumbnailCacheTest, ACounterThatCannotBeTrustedContinuesAfterTheHighestThumbnail) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> counter;
+    };
+    const std::vector<Case> cases = {
+        {"missing", {}},
+        {"empty", {}},
+        {"three bytes", {9, 0, 0}},
+        {"five bytes", {9, 0, 0, 0, 0}},
+        {"zero", {0, 0, 0, 0}},
+        {"negative", {0, 0, 0, 0x80}},
+        {"-1", {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"2147483647", {0xFF, 0xFF, 0xFF, 0x7F}},
+        {"behind", {2, 0, 0, 0}},  // 000002.tb exists
+    };
+    cache.EnsureThumbsFolder();
+    for (const char* name : {"000001.tb", "000002.tb", "000007.TB", "12.tbx", "notes.txt", "x000099.tb"}) {
+        WriteText(JoinPath(cache.ThumbsFolder(), name), "old");
+    }
+    for (const Case& c : cases) {
+        std::filesystem::remove(cache.CounterPath());
+        if (std::string(c.name) != "missing") {
+            WriteAll(cache.CounterPath(), c.counter);
+        }
+        EXPECT_EQ(cache.NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "000008.tb")) << c.name;
+        EXPECT_EQ(Counter(cache), 9) << c.name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(cache.CounterPath() + ".new"));
+}
+
+TEST_F(ThumbnailCacheTest, AThumbnailThatCannotBeWrittenLeavesNothingBehind) {
+    const std::string jpeg = SourcePath("samples/photos/packet_regions.jpg");
+    // No thumbs folder: no name is good.
+    EXPECT_EQ(cache.MakeThumbnail(jpeg), "");
+    EXPECT_FALSE(std::filesystem::exists(JoinPath(cache.ThumbsFolder(), "000001.tb")));
+    // A file in the folder's place.
+    WriteText(cache.ThumbsFolder(), "not a folder");
+    EXPECT_FALSE(cache.EnsureThumbsFolder());
+    EXPECT_EQ(cache.MakeThumbnail(jpeg), "");
+    std::filesystem::remove(cache.ThumbsFolder());
+    EXPECT_TRUE(cache.EnsureThumbsFolder());
+    EXPECT_EQ(cache.MakeThumbnail(jpeg),
+              JoinPath(cache.ThumbsFolder(), "000003.tb"));  // numbers never go back
+}
+
+TEST_F(ThumbnailCacheTest, ARewriteReleasesOnlyItsOwnThumbnailsThatNoKeptRecordNames) {
+    EXPECT_EQ(cache.NumberOf(cache.ThumbnailPath(12)), 12);
+    EXPECT_EQ(cache.NumberOf(cache.ThumbnailPath(1234567)), 1234567);
+    for (const std::string& other :
+         {JoinPath(cache.ThumbsFolder(), "12.tb"), JoinPath(cache.ThumbsFolder(), "000012.TB"),
+          JoinPath(folder.File("elsewhere"), "000012.tb"), std::string(), cache.ThumbnailPath(0)}) {
+        EXPECT_EQ(cache.NumberOf(other), -1) << other;
+    }
+    ThumbnailReleases releases(cache);
+    releases.Note(cache.ThumbnailPath(3), true);
+    releases.Note(cache.ThumbnailPath(1), false);
+    releases.Note(cache.ThumbnailPath(2), false);
+    releases.Note(cache.ThumbnailPath(3), false);  // a kept record names it too
+    releases.Note(JoinPath(folder.File("elsewhere"), "000004.tb"), false);
+    releases.Note(cache.ThumbnailPath(2), true);  // also after the removed one
+    EXPECT_EQ(releases.Unreferenced(), std::vector<int32_t>{1});
 }
 
 TEST_F(ThumbnailCacheTest, NumberingRestartsAfterAWipeThatLeavesOtherFiles) {

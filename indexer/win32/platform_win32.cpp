@@ -56,6 +56,7 @@ bool DirectoryListing::Next(DirectoryEntry& entry) {
     entry = DirectoryEntry{};
     entry.name = impl->data.cFileName;
     entry.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isRegularFile = !entry.isFolder && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
     entry.isHidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
     entry.isTemporary = (attributes & FILE_ATTRIBUTE_TEMPORARY) != 0;
     return true;
@@ -71,12 +72,83 @@ bool MarkHidden(const std::string& path) {
            SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN) != FALSE;
 }
 
+PathKind KindOfPath(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::kMissing
+                                                                              : PathKind::kOther;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return PathKind::kFolder;
+    }
+    return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? PathKind::kOther : PathKind::kRegularFile;
+}
+
 bool DeleteFileAt(const std::string& path) {
     return DeleteFileA(path.c_str()) != FALSE;
 }
 
 bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    // A program that reads `to` without sharing its deletion (every C runtime's fopen) makes the replace
+    // fail until it closes the file: a search of the index takes a moment, so try again for a while.
+    constexpr int kAttempts = 100;
+    constexpr DWORD kPauseMilliseconds = 50;
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+            FALSE) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (attempt == kAttempts || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+            return false;
+        }
+        Sleep(kPauseMilliseconds);
+    }
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+struct FileLock::Impl {
+    HANDLE file = INVALID_HANDLE_VALUE;
+};
+
+FileLock::FileLock() : impl(std::make_unique<Impl>()) {}
+
+FileLock::~FileLock() {
+    Unlock();
+}
+
+FileLock::Result FileLock::TryLock(const std::string& path) {
+    Unlock();
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return Result::kFailed;
+    }
+    // One byte is enough; the file may stay empty (a lock may lie beyond the end).
+    OVERLAPPED at{};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) == FALSE) {
+        const bool busy = GetLastError() == ERROR_LOCK_VIOLATION;
+        CloseHandle(file);
+        return busy ? Result::kBusy : Result::kFailed;
+    }
+    impl->file = file;
+    return Result::kLocked;
+}
+
+void FileLock::Unlock() {
+    if (impl->file != INVALID_HANDLE_VALUE) {
+        CloseHandle(impl->file);  // releases the lock
+        impl->file = INVALID_HANDLE_VALUE;
+    }
+}
+
+bool FileLock::IsLocked() const {
+    return impl->file != INVALID_HANDLE_VALUE;
 }
 
 bool FlushFileToDisk(std::FILE* file) {

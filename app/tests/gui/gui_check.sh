@@ -3,7 +3,7 @@
 # display that xvfb-run gives it. Screenshots and logs stay in the work folder; the prefix is removed
 # after a passing check.
 #   gui_check.sh CHECK BIN_DIR SOURCE_DIR WORK_DIR
-# CHECK: startup | second-copy | find-files | rebuild | esc | add-folder | close | tray-exit | silent-end
+# CHECK: startup | second-copy | find-files | rebuild | esc | add-folder | close | tray-exit | silent-end | lock
 set -u
 check=$1
 bin=$(cd "$2" && pwd)
@@ -375,6 +375,76 @@ check_silent_end() {
     shot silent-end
 }
 
+# One writer per home between Vellumar.exe and vellumar-cli.exe: while the dialog rebuilds, the tool
+# cannot add a folder to the same home; while the tool adds a folder, a job of the dialog shows the
+# message and the dialog goes back to Idle.
+check_lock() {
+    make_prefix
+    add_bulk_photos 150
+    cp "$bin/vellumar-cli.exe" "$drive/tools/" || fail "no vellumar-cli.exe"
+    start_first
+    click_control 1002
+    wait_until 20 dialog_is c1002_text Cancel || fail "rebuild did not start"
+    # The job takes the lock before it writes anything.
+    wait_until 60 test -s "$drive/vellumar/index" || fail "the rebuild wrote no record"
+    status=0
+    wine 'C:\tools\vellumar-cli.exe' add-folder --home 'C:\vellumar' 'C:\photos' </dev/null \
+        >"$work/cli.out" 2>"$work/cli.err" || status=$?
+    tr -d '\r' <"$work/cli.err" >"$work/cli.txt"
+    [ "$status" = 1 ] || fail "add-folder during the rebuild: exit status $status"
+    grep -qF 'Another program is updating the search index in C:\vellumar. Try again when it has finished.' \
+        "$work/cli.txt" || fail "add-folder during the rebuild: $(cat "$work/cli.txt")"
+    probe dialog
+    [ "$(val c1002_text)" = Cancel ] || fail "the rebuild did not go on"
+    say "the tool was refused while the dialog rebuilt"
+    click_control 1002
+    wait_until 10 dialog_is c1002_text "Rebuild index" || fail "the rebuild did not stop"
+
+    # The other way round: the tool's job is stopped while it holds the lock, so that the dialog's job
+    # certainly comes while it runs.
+    counter=$(od -An -tu4 "$drive/vellumar/tb.idx" | tr -d ' ')
+    (cd "$drive/tools" && exec wine 'C:\tools\vellumar-cli.exe' add-folder --home 'C:\vellumar' 'C:\photos\bulk') \
+        </dev/null >"$work/cli2.out" 2>&1 &
+    tool=$!
+    # A new thumbnail number: the tool is adding records.
+    wait_until 60 sh -c '[ "$(od -An -tu4 "$1" | tr -d " ")" != "$2" ]' - "$drive/vellumar/tb.idx" "$counter" ||
+        fail "the tool made no thumbnail"
+    family() {
+        echo "$1"
+        for child in $(ps -o pid= --ppid "$1"); do
+            family "$child"
+        done
+    }
+    stopped=$(family $tool)
+    kill -STOP $stopped
+    click_control 1003
+    wait_until 20 probe box "Browse for Folder" || fail "no folder browser"
+    w=$(window_id "Browse for Folder")
+    probe child "Browse for Folder" SysTreeView32 || fail "no folder tree"
+    xdotool mousemove --window "$w" $(($(val x) + 60)) $(($(val y) + 9)) click 1
+    sleep 0.3
+    for key in Home Down Right; do
+        xdotool key --window "$w" "$key"
+        sleep 0.3
+    done
+    xdotool type --window "$w" photos
+    sleep 0.5
+    probe child "Browse for Folder" Button OK || fail "no OK button"
+    xdotool mousemove --window "$w" "$(val cx)" "$(val cy)" click 1
+    wait_until 30 box_shows "Index Fail" \
+        'Another program is updating the search index in C:\vellumar. Try again when it has finished.' ||
+        fail "no message for the second writer"
+    shot second-writer
+    press_key '^Index Fail$' Return
+    wait_until 15 dialog_is c1003_text "Add Folder to Index" || fail "add button reads '$(val c1003_text)'"
+    probe dialog
+    [ "$(val c1002_enabled)" = 1 ] || fail "rebuild button still disabled"
+    [ "$(val c1004_visible)" = 0 ] || fail "background button still shown"
+    probe box Vellumar && fail "a completion message for a job that did not run"
+    say "the dialog's job showed the message and the dialog is idle again"
+    kill -CONT $stopped
+}
+
 case "$check" in
 startup) check_startup ;;
 second-copy) check_second_copy ;;
@@ -385,6 +455,7 @@ add-folder) check_add_folder ;;
 close) check_close ;;
 tray-exit) check_tray_exit ;;
 silent-end) check_silent_end ;;
+lock) check_lock ;;
 *) fail "unknown check" ;;
 esac
 say "passed"
