@@ -150,7 +150,12 @@ LRESULT ToolbarControl::OnCommand(WPARAM wParam) {
             IsWindow(toolbarWindow) ? SendMessageA(toolbarWindow, TB_GETSTATE, kButtonCommand, 0) : -1;
         return state != -1 && (state & TBSTATE_CHECKED) != 0;
     };
-    const LRESULT result = HandleBandCommand(HIWORD(wParam), LOWORD(wParam), isChecked, current->Captions());
+    LRESULT result = -1;
+    // A window procedure is an entry point too: an exception here would unwind into the browser.
+    GuardEntryPoint([&] {
+        result = HandleBandCommand(HIWORD(wParam), LOWORD(wParam), isChecked, current->Captions());
+        return S_OK;
+    });
     current->Release();
     return result;
 }
