@@ -91,8 +91,6 @@ public:
     bool BrowserEventsConnected() const { return browserConnected; }
     bool DocumentEventsConnected() const { return documentConnected; }
 
-    bool PassRunning() const { return passRunning; }
-
 private:
     void RunPass();
     void CancelPass();
