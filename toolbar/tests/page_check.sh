@@ -22,4 +22,6 @@ port=$(head -n 1 "$port_file")
 [ -n "$port" ] || { echo "FAILED: the test server did not start"; exit 1; }
 
 export VELLUMAR_TEST_HTTP="http://127.0.0.1:$port"
+# Wine's HTTP client takes a proxy from these; the server is on this machine.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
 "$cmake_dir/wine-run.sh" "$program"
