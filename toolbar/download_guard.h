@@ -23,11 +23,13 @@ constexpr uint64_t kMaxHeaderDownloadBytes = 4 * 1024 * 1024;
 // The context-menu copy is the whole image for the suite's other programs; camera photos stay far below
 // this, and the temp folder never takes more for one copy.
 constexpr uint64_t kMaxImageDownloadBytes = 64 * 1024 * 1024;
-// A server that sends nothing for this long has stalled; a browser fetching an image would give up too.
+// A server that sends nothing for this long is not serving the image: the pass goes on to the next one.
 constexpr uint32_t kDownloadStallMs = 5000;
-// A header takes one round trip on any network a browser is used on; a whole image may take longer.
+// A header is a few kilobytes, which even a slow line brings in well within this.
 constexpr uint32_t kHeaderDownloadTotalMs = 15000;
-constexpr uint32_t kImageDownloadTotalMs = 60000;
+// The browser opens its context menu only once the copy has returned, so a copy is given up after this;
+// the image the user points at is normally in the browser's cache already.
+constexpr uint32_t kImageDownloadTotalMs = 30000;
 
 // The limits for a download of the given extent.
 DownloadLimits LimitsFor(DownloadExtent extent);
