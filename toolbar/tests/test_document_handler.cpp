@@ -487,19 +487,41 @@ TEST_F(DocumentHandlerTest, PageLoadedWhileTheLeftPageDownloadedGetsItsOwnPass) 
 }
 
 TEST_F(DocumentHandlerTest, LeavingThePageReleasesItsDocumentAndCaptions) {
+    auto next = std::make_shared<fake::Document>();
+    auto navigate = [&] {
+        browser->document = next;
+        handler.Invoke(kDispIdBeforeNavigate2, true);
+        handler.Invoke(kDispIdNavigateComplete2, true);
+    };
     struct Row {
         const char* what;
-        std::function<void(DocumentHandlerLogic&)> act;
+        std::function<void()> act;
     };
     // The captions stay hidden: no pass on the next page would let go of the left one.
     const Row rows[] = {
-        {"next page's first load event",
-         [](DocumentHandlerLogic& h) {
-             h.Invoke(kDispIdBeforeNavigate2, true);
-             h.Invoke(kDispIdNavigateComplete2, true);
+        {"next page's first load event", navigate},
+        {"next page loaded during a download of a pass",
+         [&] {
+             bool navigated = false;
+             page.onDownload = [&] {
+                 if (!navigated) {
+                     navigated = true;
+                     navigate();
+                 }
+             };
+             handler.AnnotatePage();
+             page.onDownload = nullptr;
          }},
-        {"DisconnectBrowserEvents", [](DocumentHandlerLogic& h) { h.DisconnectBrowserEvents(); }},
-        {"AttachBrowser(none)", [](DocumentHandlerLogic& h) { h.AttachBrowser(nullptr); }},
+        {"DisconnectBrowserEvents",
+         [&] {
+             browser->document = next;
+             handler.DisconnectBrowserEvents();
+         }},
+        {"AttachBrowser(none)",
+         [&] {
+             browser->document = next;
+             handler.AttachBrowser(nullptr);
+         }},
     };
     for (const Row& row : rows) {
         auto left = std::make_shared<fake::Document>();
@@ -517,11 +539,10 @@ TEST_F(DocumentHandlerTest, LeavingThePageReleasesItsDocumentAndCaptions) {
         std::weak_ptr<fake::Document> leftDocument = left;
         std::weak_ptr<fake::Element> caption = left->Spans()[0];
         std::weak_ptr<fake::Connections> leftEvents = left->connections;
-        browser->document = std::make_shared<fake::Document>();
         left.reset();
         image.reset();
 
-        row.act(handler);
+        row.act();
         EXPECT_TRUE(leftDocument.expired()) << row.what;
         EXPECT_TRUE(caption.expired()) << row.what;
         EXPECT_TRUE(leftEvents.expired()) << row.what;
