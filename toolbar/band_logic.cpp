@@ -37,8 +37,13 @@ int32_t HandleBandCommand(uint16_t notifyCode, uint16_t commandId, const std::fu
         return -1;
     }
     if (isChecked()) {
+        // The pass lets the browser handle its messages, a second press among them: the button's state
+        // after the pass decides.
         if (!captions.Annotated()) {
             captions.AnnotatePage();
+            if (!isChecked()) {
+                return 0;
+            }
         }
         captions.ShowCaptions();
     } else {

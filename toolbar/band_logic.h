@@ -44,7 +44,8 @@ struct BandInfo {
 void FillBandInfo(BandInfo& info);
 
 // Result of a WM_COMMAND for the toolbar control: 0 when the "Show" button was handled, -1 otherwise.
-// `isChecked` is asked only for the button's own command (the state lives in the toolbar control).
+// `isChecked` is asked only for the button's own command (the state lives in the toolbar control), and
+// again after an annotation pass.
 int32_t HandleBandCommand(uint16_t notifyCode, uint16_t commandId, const std::function<bool()>& isChecked,
                           CaptionSwitch& captions);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -61,10 +62,11 @@ void DocumentHandlerLogic::AttachBrowser(const PageRef& newBrowser) {
     showing = false;
     annotated = false;
     elementIds.clear();
+    CancelPass();
+    ++attachment;
     // The captions of the earlier browser's page stay where they are; only our hold on them goes.
-    captionDocument.reset();
-    captionNodes.clear();
     DisconnectDocumentEvents();
+    ReleaseCaptions();
 
     browser = newBrowser;
     if (browser) {
@@ -94,7 +96,10 @@ PageResult DocumentHandlerLogic::ConnectBrowserEvents() {
 }
 
 PageResult DocumentHandlerLogic::DisconnectBrowserEvents() {
+    CancelPass();
+    ++attachment;
     DisconnectDocumentEvents();
+    ReleaseCaptions();
     if (!browserEvents) {
         return kPageFail;
     }
@@ -109,6 +114,14 @@ void DocumentHandlerLogic::ConnectDocumentEvents() {
     // One connection per document at most: each load event of a page comes here again.
     DisconnectDocumentEvents();
     PageRef document = browser ? page.GetDocument(browser) : PageRef();
+    // The page of the latest pass has been left once the browser shows another: its boxes and nodes
+    // are let go now, not at the next pass, which may never come while the captions are hidden. Until
+    // then they are kept, since a navigation that leaves the page in place (a frame's, a cancelled one,
+    // a file download) is followed by a pass over the same page, which must replace them.
+    if (captionDocument && !(document && page.SameObject(captionDocument, document))) {
+        CancelPass();  // a pass that runs reads the page that was left
+        ReleaseCaptions();
+    }
     documentEvents = document ? page.GetConnectionContainer(document) : PageRef();
     if (!documentEvents) {
         return;
@@ -124,8 +137,22 @@ void DocumentHandlerLogic::DisconnectDocumentEvents() {
     if (documentEvents && documentConnected) {
         page.Unadvise(documentEvents, EventSource::kDocument, documentCookie);
     }
+    // The container is the document itself: holding it would keep a page that was left alive.
+    documentEvents.reset();
     documentConnected = false;
     documentCookie = 0;
+}
+
+void DocumentHandlerLogic::ReleaseCaptions() {
+    captionDocument.reset();
+    captionNodes.clear();
+}
+
+void DocumentHandlerLogic::CancelPass() {
+    if (passRunning) {
+        passCancelled = true;
+        passRequested = false;
+    }
 }
 
 std::string DocumentHandlerLogic::NewWorkingPath() {
@@ -143,15 +170,56 @@ void DocumentHandlerLogic::RemoveEarlierCaptions(const PageRef& document) {
     captionDocument = document;
 }
 
+namespace {
+
+// Sets a flag for the lifetime of a scope, also when the scope is left by an exception.
+class FlagScope {
+public:
+    explicit FlagScope(bool& target) : flag(target) { flag = true; }
+    ~FlagScope() { flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag;
+};
+
+// The pass's working file, removed when the pass ends however it ends.
+class WorkingFile {
+public:
+    WorkingFile(PageModel& pageModel, std::string filePath) : page(pageModel), path(std::move(filePath)) {}
+    ~WorkingFile() {
+        try {
+            page.RemoveFile(path);
+        } catch (...) {
+            // A file left in the temp folder is harmless; the next pass uses a file of its own.
+        }
+    }
+    WorkingFile(const WorkingFile&) = delete;
+    WorkingFile& operator=(const WorkingFile&) = delete;
+
+private:
+    PageModel& page;
+    std::string path;
+};
+
+}  // namespace
+
 void DocumentHandlerLogic::AnnotatePage() {
     if (passRunning) {
+        passRequested = true;
         return;
     }
-    struct PassScope {
-        bool& flag;
-        explicit PassScope(bool& running) : flag(running) { flag = true; }
-        ~PassScope() { flag = false; }
-    } scope(passRunning);
+    FlagScope running(passRunning);
+    do {
+        passRequested = false;
+        passCancelled = false;
+        RunPass();
+    } while (passRequested && browser);
+    passCancelled = false;
+}
+
+void DocumentHandlerLogic::RunPass() {
     elementIds.clear();
     // Without a working file that fits the path limit there is nothing a pass could read.
     std::string workingPath = NewWorkingPath();
@@ -167,10 +235,15 @@ void DocumentHandlerLogic::AnnotatePage() {
     if (!images) {
         return;
     }
+    WorkingFile workingFile(page, workingPath);
+    const DownloadCancelled cancelled = [this] { return passCancelled; };
 
     const int32_t length = page.GetLength(images);
     int counter = 0;
     for (int32_t i = 0; i < length; ++i) {
+        if (passCancelled) {
+            return;
+        }
         PageRef item = page.ItemAt(images, i);
         PageRef element = item ? page.AsElement(item) : PageRef();
         PageRef image = item ? page.AsImage(item) : PageRef();
@@ -180,11 +253,16 @@ void DocumentHandlerLogic::AnnotatePage() {
         if (!IsJpegImageType(page.GetMimeType(image))) {
             continue;
         }
-        if (page.DownloadToFile(page.GetSrc(image), workingPath) < 0) {
+        // Only the header is fetched: the tags live before the image data, so the rest is never read.
+        const PageResult downloaded =
+            page.DownloadToFile(page.GetSrc(image), workingPath, DownloadExtent::kJpegHeader, cancelled);
+        if (passCancelled) {
+            return;
+        }
+        if (downloaded < 0) {
             continue;
         }
-        // The page is untrusted: whatever the download holds, a false Load only skips this image. The
-        // tags live before the image data, so the rest of the file is not read.
+        // The page is untrusted: whatever the download holds, a false Load only skips this image.
         if (!tags.Load(workingPath.c_str(), kLoadMetadata)) {
             continue;
         }
@@ -210,7 +288,6 @@ void DocumentHandlerLogic::AnnotatePage() {
             elementIds.push_back(std::move(id));
         }
     }
-    page.RemoveFile(workingPath);
     annotated = true;
 }
 
@@ -271,6 +348,8 @@ void DocumentHandlerLogic::ShowCaptions() {
 }
 
 void DocumentHandlerLogic::HideCaptions() {
+    // A second press of the button while the first press's pass downloads: the user no longer waits for it.
+    CancelPass();
     showing = false;
     for (const std::string& id : elementIds) {
         SetCaptionDisplay(id, "none");
@@ -296,13 +375,16 @@ PageResult DocumentHandlerLogic::Invoke(int32_t dispId, bool hasParameters) {
     switch (dispId) {
         case kDispIdBeforeNavigate2:
             annotated = false;
+            CancelPass();
             DisconnectDocumentEvents();
             break;
         case kDispIdDownloadComplete:
         case kDispIdNavigateComplete2:
         case kDispIdDocumentComplete:
             ConnectDocumentEvents();
-            if (showing) {
+            // A pass that runs (the button's, while the captions are not shown yet) may have read the
+            // page before it was complete: it is followed by one more.
+            if (showing || (passRunning && !passCancelled)) {
                 AnnotatePage();
             }
             break;
@@ -325,7 +407,12 @@ void DocumentHandlerLogic::SaveContextImage() {
         return;
     }
     std::string path = TempFilePath(page.GetTempFolder(), kContextImageFileName);
-    if (!path.empty()) {
-        page.DownloadToFile(page.GetSrc(image), path);
+    if (path.empty()) {
+        return;
     }
+    // A copy of the whole image for the suite's other programs, within the same bounds as a pass; it
+    // ends when the browser goes, not when the page does.
+    const uint32_t current = attachment;
+    page.DownloadToFile(page.GetSrc(image), path, DownloadExtent::kWholeFile,
+                        [this, current] { return attachment != current; });
 }

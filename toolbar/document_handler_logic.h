@@ -55,18 +55,23 @@ public:
     DocumentHandlerLogic(const DocumentHandlerLogic&) = delete;
     DocumentHandlerLogic& operator=(const DocumentHandlerLogic&) = delete;
 
-    // Attaches to a browser (or to none): captions hidden, page not annotated, id list empty; connects
-    // the browser's events. An earlier browser's event connection is dropped first.
+    // Attaches to a browser (or to none): captions hidden, page not annotated, id list empty, a running
+    // pass ended; connects the browser's events. An earlier browser's event connection is dropped first.
     void AttachBrowser(const PageRef& browser);
 
     PageResult ConnectBrowserEvents();
-    // Drops the browser's event connection and the document's: what the band's teardown needs so that
-    // no connection keeps the handler alive.
+    // Drops the browser's event connection and the document's, ends a running pass and lets go of the
+    // latest pass's page: what the band's teardown needs so that nothing keeps the handler or a page
+    // alive.
     PageResult DisconnectBrowserEvents();
     void ConnectDocumentEvents();
+    // Drops the document's event connection and the hold on the document it needs.
     void DisconnectDocumentEvents();
 
-    // One annotation pass over the current document.
+    // One annotation pass over the current document. Its downloads let the browser handle its messages,
+    // so events and button presses may arrive while it runs: a request for a pass made then runs one more
+    // pass when this one ends (the page may have changed since it read its images); leaving the page,
+    // hiding the captions or detaching ends the pass and its downloads.
     void AnnotatePage() override;
     void ShowCaptions() override;
     void HideCaptions() override;
@@ -87,6 +92,9 @@ public:
     bool DocumentEventsConnected() const { return documentConnected; }
 
 private:
+    void RunPass();
+    void CancelPass();
+    void ReleaseCaptions();
     void CreateCaptionElement(const PageRef& document, const std::string& id, int32_t x, int32_t y,
                               const std::string& text);
     void PagePosition(const PageRef& element, int64_t& x, int64_t& y);
@@ -103,7 +111,11 @@ private:
     bool documentConnected = false;
     bool showing = false;
     bool annotated = false;
-    bool passRunning = false;             // a download may let the browser deliver events into a running pass
+    bool passRunning = false;
+    bool passRequested = false;  // asked for while a pass ran: one more pass follows it
+    bool passCancelled = false;  // the running pass ends before its next download, and that download too
+    // Counts attachments and teardowns, so that a context-menu copy ends when its browser goes.
+    uint32_t attachment = 0;
     std::vector<std::string> elementIds;  // ids made by the latest pass, in creation order
     ImageTags tags;                       // reused for every image of every pass
 

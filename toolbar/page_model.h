@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,6 +23,7 @@ using PageResult = int32_t;
 constexpr PageResult kPageOk = 0;
 constexpr PageResult kPageFail = static_cast<PageResult>(0x80004005u);
 constexpr PageResult kPageInvalidArg = static_cast<PageResult>(0x80070057u);
+constexpr PageResult kPageAbort = static_cast<PageResult>(0x80004004u);
 
 // Inline style properties the handler sets, in the order it sets them.
 enum class StyleProperty {
@@ -33,6 +35,15 @@ enum class StyleProperty {
     kFontSize,
     kDisplay,
 };
+
+// How much of an image a download keeps.
+enum class DownloadExtent {
+    kJpegHeader,  // the segments before the compressed image: all the tag reader reads
+    kWholeFile,   // every byte, as a copy of the image
+};
+
+// Polled while a download waits: true once the download is no longer wanted.
+using DownloadCancelled = std::function<bool()>;
 
 // The two event interfaces the handler listens to.
 enum class EventSource {
@@ -102,9 +113,12 @@ public:
     virtual PageResult Advise(const PageRef& container, EventSource source, uint32_t& cookie) = 0;
     virtual PageResult Unadvise(const PageRef& container, EventSource source, uint32_t cookie) = 0;
 
-    // Files: synchronous download replacing the file; the user's temp folder (ends with a separator,
-    // empty when it cannot be determined); removing a file; this process's id for unique file names.
-    virtual PageResult DownloadToFile(const std::string& url, const std::string& path) = 0;
+    // Files: a bounded download replacing the file (see DownloadGuard), which returns once it has what
+    // the extent asks for, or has failed, or is cancelled; the browser's messages are handled while it
+    // waits. A failure leaves no file. Then the user's temp folder (ends with a separator, empty when it
+    // cannot be determined); removing a file; this process's id for unique file names.
+    virtual PageResult DownloadToFile(const std::string& url, const std::string& path, DownloadExtent extent,
+                                      const DownloadCancelled& cancelled) = 0;
     virtual std::string GetTempFolder() = 0;
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual uint32_t ProcessId() = 0;

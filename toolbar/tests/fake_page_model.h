@@ -143,12 +143,15 @@ struct Browser : PageObject {
 struct Download {
     std::string url;
     std::string path;
+    DownloadExtent extent = DownloadExtent::kJpegHeader;
+    bool cancelled = false;  // the download was told to end while it waited
 };
 
 class FakePageModel : public PageModel {
 public:
     std::string tempPath;                          // what GetTempFolder answers
     std::map<std::string, std::string> resources;  // URL -> bytes served
+    std::map<std::string, PageResult> refusals;    // URL -> how its download ends early (abort, cap, stall)
     std::vector<Download> downloads;
     std::vector<std::string> removedFiles;
     uint32_t processId = 4242;
@@ -356,14 +359,25 @@ public:
         c->live.erase(it);
         return kPageOk;
     }
-    PageResult DownloadToFile(const std::string& url, const std::string& path) override {
-        downloads.push_back({url, path});
+    PageResult DownloadToFile(const std::string& url, const std::string& path, DownloadExtent extent,
+                              const DownloadCancelled& cancelled) override {
+        const size_t index = downloads.size();
+        downloads.push_back({url, path, extent});
+        // What the browser may deliver while a download waits.
         if (onDownload) {
             onDownload();
         }
+        std::error_code error;
+        if (cancelled()) {
+            downloads[index].cancelled = true;
+            std::filesystem::remove(ToLocalPath(path), error);
+            return kPageAbort;
+        }
+        auto refused = refusals.find(url);
         auto it = resources.find(url);
-        if (it == resources.end()) {
-            return kPageFail;
+        if (refused != refusals.end() || it == resources.end()) {
+            std::filesystem::remove(ToLocalPath(path), error);
+            return refused != refusals.end() ? refused->second : kPageFail;
         }
         std::ofstream out(ToLocalPath(path), std::ios::binary | std::ios::trunc);
         out.write(it->second.data(), static_cast<std::streamsize>(it->second.size()));

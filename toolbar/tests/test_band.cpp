@@ -72,15 +72,16 @@ TEST(HandleBandCommand, TableOfCommands) {
         bool annotated;
         int32_t result;
         std::vector<std::string> calls;
+        int stateQueries;  // the state is asked again after a pass
     };
     const Case cases[] = {
-        {0, kButtonCommand, true, false, 0, {"annotate", "show"}},
-        {0, kButtonCommand, true, true, 0, {"show"}},
-        {0, kButtonCommand, false, false, 0, {"hide"}},
-        {0, kButtonCommand, false, true, 0, {"hide"}},
-        {1, kButtonCommand, true, false, -1, {}},  // a notification, not a click
-        {0, 203, true, false, -1, {}},
-        {0, 0, false, false, -1, {}},
+        {0, kButtonCommand, true, false, 0, {"annotate", "show"}, 2},
+        {0, kButtonCommand, true, true, 0, {"show"}, 1},
+        {0, kButtonCommand, false, false, 0, {"hide"}, 1},
+        {0, kButtonCommand, false, true, 0, {"hide"}, 1},
+        {1, kButtonCommand, true, false, -1, {}, 0},  // a notification, not a click
+        {0, 203, true, false, -1, {}, 0},
+        {0, 0, false, false, -1, {}, 0},
     };
     for (const Case& c : cases) {
         RecordingSwitch captions;
@@ -92,7 +93,7 @@ TEST(HandleBandCommand, TableOfCommands) {
         };
         EXPECT_EQ(HandleBandCommand(c.code, c.command, isChecked, captions), c.result);
         EXPECT_EQ(captions.calls, c.calls) << c.code << " " << c.command;
-        EXPECT_EQ(stateQueries, c.result == 0 ? 1 : 0);
+        EXPECT_EQ(stateQueries, c.stateQueries);
     }
 }
 
@@ -177,6 +178,43 @@ TEST_F(BandButtonTest, PressAfterBeforeNavigateRunsANewPassOnTheNewPage) {
     ASSERT_EQ(page.downloads.size(), 2u);
     EXPECT_EQ(page.downloads[1].url, "http://b/1");
     EXPECT_EQ(Displays(next), (std::vector<std::string>{"", ""}));
+}
+
+TEST_F(BandButtonTest, SecondPressWhileTheFirstPassDownloadsEndsItAndShowsNothing) {
+    AddTaggedImage(document, "http://a/2");
+    bool pressed = false;
+    page.onDownload = [&] {
+        if (!pressed) {
+            pressed = true;
+            EXPECT_EQ(Press(), 0);
+        }
+    };
+    EXPECT_EQ(Press(), 0);
+    EXPECT_FALSE(checked);
+    ASSERT_EQ(page.downloads.size(), 1u);
+    EXPECT_TRUE(page.downloads[0].cancelled);
+    EXPECT_FALSE(handler.Showing());
+    EXPECT_FALSE(handler.Annotated());
+    EXPECT_TRUE(document->Spans().empty());
+
+    EXPECT_EQ(Press(), 0);  // pressed once more: the pass runs whole
+    EXPECT_EQ(page.downloads.size(), 3u);
+    EXPECT_EQ(Displays(document), (std::vector<std::string>{"", "", "", ""}));
+}
+
+TEST_F(BandButtonTest, PageCompletingDuringTheButtonsPassGetsOneMorePass) {
+    bool completed = false;
+    page.onDownload = [&] {
+        if (!completed) {
+            completed = true;
+            AddTaggedImage(document, "http://a/2");
+            handler.Invoke(kDispIdDocumentComplete, true);
+        }
+    };
+    EXPECT_EQ(Press(), 0);
+    ASSERT_EQ(page.downloads.size(), 3u);
+    EXPECT_EQ(page.downloads[2].url, "http://a/2");
+    EXPECT_EQ(Displays(document), (std::vector<std::string>{"", "", "", ""}));
 }
 
 TEST_F(BandButtonTest, ButtonOfADetachedBandShowsNothing) {

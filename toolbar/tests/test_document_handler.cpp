@@ -5,6 +5,8 @@
 
 #include <climits>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -386,19 +388,165 @@ TEST_F(DocumentHandlerTest, EachPassHasItsOwnWorkingFileRemovedAfterwards) {
     EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
-TEST_F(DocumentHandlerTest, EventDuringADownloadDoesNotStartASecondPass) {
+TEST_F(DocumentHandlerTest, LoadEventDuringADownloadRunsOneMorePassAfterIt) {
+    // The page finishes loading while the pass of its first load event downloads its first image.
     AddImage("http://a/1", TaggedJpeg(100, 100, {{"A", 1, 1}, {"B", 2, 2}}));
     handler.ShowCaptions();
     int nested = 0;
     page.onDownload = [&] {
-        ++nested;
-        handler.Invoke(kDispIdDocumentComplete, true);
+        if (nested++ == 0) {
+            AddImage("http://a/2", TaggedJpeg(100, 100, {{"C", 3, 3}}));
+            handler.Invoke(kDispIdDocumentComplete, true);
+            handler.Invoke(kDispIdDownloadComplete, true);
+        }
     };
-    handler.AnnotatePage();
-    EXPECT_EQ(nested, 1);
-    EXPECT_EQ(page.downloads.size(), 1u);
-    EXPECT_EQ(SpanIds(), (std::vector<std::string>{"LumenoteSpan0", "LumenoteSpan1"}));
+    handler.Invoke(kDispIdNavigateComplete2, true);
+    ASSERT_EQ(page.downloads.size(), 3u);  // one more pass for both events, not one each
+    EXPECT_EQ(page.downloads[2].url, "http://a/2");
+    EXPECT_EQ(SpanIds(), (std::vector<std::string>{"LumenoteSpan0", "LumenoteSpan1", "LumenoteSpan2"}));
+    EXPECT_EQ(handler.ElementIds(), SpanIds());
+    EXPECT_TRUE(handler.Annotated());
     EXPECT_EQ(LiveConnections(document->connections), 1);
+}
+
+TEST_F(DocumentHandlerTest, CappedStalledOrAbortedDownloadSkipsOnlyThatImage) {
+    AddImage("http://a/capped", TaggedJpeg(100, 100, {{"X", 1, 1}}));
+    AddImage("http://a/1", TaggedJpeg(100, 100, {{"A", 1, 1}, {"B", 2, 2}}));
+    AddImage("http://a/stalled", TaggedJpeg(100, 100, {{"Y", 1, 1}}));
+    AddImage("http://a/2", TaggedJpeg(100, 100, {{"C", 3, 3}}));
+    page.refusals["http://a/capped"] = kPageFail;
+    page.refusals["http://a/stalled"] = kPageAbort;
+    handler.AnnotatePage();
+    ASSERT_EQ(page.downloads.size(), 4u);
+    for (const fake::Download& download : page.downloads) {
+        EXPECT_EQ(download.extent, DownloadExtent::kJpegHeader) << download.url;
+    }
+    EXPECT_EQ(SpanIds(), (std::vector<std::string>{"LumenoteSpan0", "LumenoteSpan1", "LumenoteSpan2"}));
+    std::string texts;
+    for (const auto& span : document->Spans()) {
+        texts += span->innerText;
+    }
+    EXPECT_EQ(texts, "ABC");
+    EXPECT_TRUE(handler.Annotated());
+}
+
+TEST_F(DocumentHandlerTest, LeavingThePageHidingOrDetachingEndsTheRunningPass) {
+    struct Row {
+        const char* what;
+        std::function<void(DocumentHandlerLogic&)> act;
+    };
+    const Row rows[] = {
+        {"BeforeNavigate2", [](DocumentHandlerLogic& h) { h.Invoke(kDispIdBeforeNavigate2, true); }},
+        {"HideCaptions", [](DocumentHandlerLogic& h) { h.HideCaptions(); }},
+        {"AttachBrowser(none)", [](DocumentHandlerLogic& h) { h.AttachBrowser(nullptr); }},
+        {"DisconnectBrowserEvents", [](DocumentHandlerLogic& h) { h.DisconnectBrowserEvents(); }},
+    };
+    AddImage("http://a/1", TaggedJpeg(100, 100, {{"A", 1, 1}}));
+    AddImage("http://a/2", TaggedJpeg(100, 100, {{"B", 1, 1}}));
+    for (const Row& row : rows) {
+        handler.AttachBrowser(browser);
+        handler.ShowCaptions();
+        page.downloads.clear();
+        page.onDownload = [&] { row.act(handler); };
+        handler.Invoke(kDispIdNavigateComplete2, true);
+        page.onDownload = nullptr;
+        ASSERT_EQ(page.downloads.size(), 1u) << row.what;
+        EXPECT_TRUE(page.downloads[0].cancelled) << row.what;
+        EXPECT_FALSE(handler.Annotated()) << row.what;
+        EXPECT_TRUE(document->Spans().empty()) << row.what;
+        EXPECT_TRUE(std::filesystem::is_empty(folder)) << row.what;
+    }
+}
+
+TEST_F(DocumentHandlerTest, PageLoadedWhileTheLeftPageDownloadedGetsItsOwnPass) {
+    AddImage("http://a/1", TaggedJpeg(100, 100, {{"A", 1, 1}}));
+    AddImage("http://a/2", TaggedJpeg(100, 100, {{"B", 1, 1}}));
+    auto next = std::make_shared<fake::Document>();
+    auto image = std::make_shared<fake::Element>();
+    image->isImage = true;
+    image->mimeType = "JPEG Image";
+    image->src = "http://b/1";
+    next->images.push_back(image);
+    page.resources["http://b/1"] = TaggedJpeg(100, 100, {{"Next", 1, 1}});
+    handler.ShowCaptions();
+    page.onDownload = [&] {
+        if (browser->document == document) {
+            handler.Invoke(kDispIdBeforeNavigate2, true);
+            browser->document = next;
+            handler.Invoke(kDispIdDocumentComplete, true);
+        }
+    };
+    handler.Invoke(kDispIdDocumentComplete, true);
+    ASSERT_EQ(page.downloads.size(), 2u);
+    EXPECT_TRUE(page.downloads[0].cancelled);
+    EXPECT_EQ(page.downloads[1].url, "http://b/1");
+    EXPECT_TRUE(document->Spans().empty());
+    ASSERT_EQ(next->Spans().size(), 1u);
+    EXPECT_EQ(next->Spans()[0]->id, "LumenoteSpan0");
+    EXPECT_TRUE(handler.Annotated());
+}
+
+TEST_F(DocumentHandlerTest, LeavingThePageReleasesItsDocumentAndCaptions) {
+    auto next = std::make_shared<fake::Document>();
+    auto navigate = [&] {
+        browser->document = next;
+        handler.Invoke(kDispIdBeforeNavigate2, true);
+        handler.Invoke(kDispIdNavigateComplete2, true);
+    };
+    struct Row {
+        const char* what;
+        std::function<void()> act;
+    };
+    // The captions stay hidden: no pass on the next page would let go of the left one.
+    const Row rows[] = {
+        {"next page's first load event", navigate},
+        {"next page loaded during a download of a pass",
+         [&] {
+             bool navigated = false;
+             page.onDownload = [&] {
+                 if (!navigated) {
+                     navigated = true;
+                     navigate();
+                 }
+             };
+             handler.AnnotatePage();
+             page.onDownload = nullptr;
+         }},
+        {"DisconnectBrowserEvents",
+         [&] {
+             browser->document = next;
+             handler.DisconnectBrowserEvents();
+         }},
+        {"AttachBrowser(none)",
+         [&] {
+             browser->document = next;
+             handler.AttachBrowser(nullptr);
+         }},
+    };
+    for (const Row& row : rows) {
+        auto left = std::make_shared<fake::Document>();
+        browser->document = left;
+        handler.AttachBrowser(browser);
+        auto image = std::make_shared<fake::Element>();
+        image->isImage = true;
+        image->mimeType = "JPEG Image";
+        image->src = "http://a/1";
+        left->images.push_back(image);
+        page.resources["http://a/1"] = TaggedJpeg(100, 100, {{"A", 1, 1}});
+        handler.Invoke(kDispIdDocumentComplete, true);
+        handler.AnnotatePage();
+        ASSERT_EQ(left->Spans().size(), 1u) << row.what;
+        std::weak_ptr<fake::Document> leftDocument = left;
+        std::weak_ptr<fake::Element> caption = left->Spans()[0];
+        std::weak_ptr<fake::Connections> leftEvents = left->connections;
+        left.reset();
+        image.reset();
+
+        row.act();
+        EXPECT_TRUE(leftDocument.expired()) << row.what;
+        EXPECT_TRUE(caption.expired()) << row.what;
+        EXPECT_TRUE(leftEvents.expired()) << row.what;
+    }
 }
 
 TEST_F(DocumentHandlerTest, OverlongOrUnknownTempFolderSkipsThePass) {
@@ -501,6 +649,7 @@ TEST_F(DocumentHandlerTest, ContextMenuOverAnImageReplacesTheContextFile) {
     ASSERT_EQ(page.downloads.size(), 2u);
     const std::filesystem::path saved = folder / kContextImageFileName;
     EXPECT_EQ(page.downloads[1].path, page.tempPath + kContextImageFileName);
+    EXPECT_EQ(page.downloads[1].extent, DownloadExtent::kWholeFile);  // a copy of the image, not its header
     std::ifstream in(saved, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "second");

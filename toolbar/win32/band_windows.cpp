@@ -137,14 +137,27 @@ void ToolbarControl::SetUp() {
 }
 
 LRESULT ToolbarControl::OnCommand(WPARAM wParam) {
-    if (handler == nullptr) {
+    DocumentHandler* current = handler;
+    if (current == nullptr) {
         return -1;
     }
-    auto isChecked = [this] {
-        LRESULT state = SendMessageA(window, TB_GETSTATE, kButtonCommand, 0);
+    // A pass lets the browser handle its messages: the band, and this control with it, may be gone when
+    // the pass returns. The handler stays until then, and nothing of this object is used afterwards.
+    current->AddRef();
+    const HWND toolbarWindow = window;
+    auto isChecked = [toolbarWindow] {
+        LRESULT state =
+            IsWindow(toolbarWindow) ? SendMessageA(toolbarWindow, TB_GETSTATE, kButtonCommand, 0) : -1;
         return state != -1 && (state & TBSTATE_CHECKED) != 0;
     };
-    return HandleBandCommand(HIWORD(wParam), LOWORD(wParam), isChecked, handler->Captions());
+    LRESULT result = -1;
+    // A window procedure is an entry point too: an exception here would unwind into the browser.
+    GuardEntryPoint([&] {
+        result = HandleBandCommand(HIWORD(wParam), LOWORD(wParam), isChecked, current->Captions());
+        return S_OK;
+    });
+    current->Release();
+    return result;
 }
 
 LRESULT CALLBACK ToolbarControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

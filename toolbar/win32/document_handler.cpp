@@ -4,7 +4,18 @@ HRESULT CreateDocumentHandler(REFIID interfaceId, void** result) {
     return CreateServerObject<DocumentHandler>(interfaceId, result);
 }
 
-DocumentHandler::DocumentHandler() : page(static_cast<IDispatch*>(this)), logic(page) {}
+namespace {
+
+std::unique_ptr<Win32PageModel> MakeBrowserPageModel(IDispatch* sink) {
+    return std::make_unique<Win32PageModel>(sink);
+}
+
+}  // namespace
+
+DocumentHandler::DocumentHandler() : DocumentHandler(MakeBrowserPageModel) {}
+
+DocumentHandler::DocumentHandler(PageModelMaker makePage)
+    : page(makePage(static_cast<IDispatch*>(this))), logic(*page) {}
 
 // IUnknown
 
@@ -39,9 +50,12 @@ STDMETHODIMP_(ULONG) DocumentHandler::Release() {
 
 STDMETHODIMP DocumentHandler::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO*, UINT*) {
-    // An event may drop the last outside reference (a disconnect) while it is being handled.
+    // An event may drop the last outside reference (a disconnect) while it is being handled, and a pass
+    // lets the browser handle messages, the band's teardown among them.
     AddRef();
-    HRESULT hr = logic.Invoke(member, params != nullptr);
+    // Running out of memory in a pass ends the pass; the browser goes on.
+    HRESULT hr =
+        GuardEntryPoint([&] { return static_cast<HRESULT>(logic.Invoke(member, params != nullptr)); });
     Release();
     return hr;
 }
@@ -49,18 +63,22 @@ STDMETHODIMP DocumentHandler::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARA
 // Event connections
 
 HRESULT DocumentHandler::ConnectBrowserEvents() {
-    return logic.ConnectBrowserEvents();
+    return GuardEntryPoint([&] { return static_cast<HRESULT>(logic.ConnectBrowserEvents()); });
 }
 
 HRESULT DocumentHandler::DisconnectBrowserEvents() {
     AddRef();
-    HRESULT hr = logic.DisconnectBrowserEvents();
+    HRESULT hr = GuardEntryPoint([&] { return static_cast<HRESULT>(logic.DisconnectBrowserEvents()); });
     Release();
     return hr;
 }
 
-void DocumentHandler::AttachBrowser(IWebBrowser2* browser) {
+HRESULT DocumentHandler::AttachBrowser(IWebBrowser2* browser) {
     AddRef();
-    logic.AttachBrowser(SharePageObject(browser));
+    HRESULT hr = GuardEntryPoint([&] {
+        logic.AttachBrowser(SharePageObject(browser));
+        return S_OK;
+    });
     Release();
+    return hr;
 }

@@ -6,6 +6,8 @@
 #include <exdisp.h>
 #include <windows.h>
 
+#include <memory>
+
 #include "document_handler_logic.h"
 #include "dual_dispatch.h"
 #include "notara_toolbar.h"
@@ -19,7 +21,13 @@
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class DocumentHandler : public DualDispatch<IDocumentHandler> {
 public:
+    // Makes the page model the handler works on, for the handler's own event sink.
+    using PageModelMaker = std::unique_ptr<Win32PageModel> (*)(IDispatch* sink);
+
     DocumentHandler();
+    // Over a page model of the caller's making, for checks of what the COM class does when the page
+    // model fails.
+    explicit DocumentHandler(PageModelMaker makePage);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID interfaceId, void** result) override;
@@ -35,7 +43,7 @@ public:
     virtual HRESULT DisconnectBrowserEvents();
 
     // The browser whose pages are annotated, or none.
-    void AttachBrowser(IWebBrowser2* browser);
+    HRESULT AttachBrowser(IWebBrowser2* browser);
     CaptionSwitch& Captions() { return logic; }
 
 private:
@@ -43,7 +51,7 @@ private:
 
     ReferenceCount references;
     ModuleLock moduleLock;
-    Win32PageModel page;
+    std::unique_ptr<Win32PageModel> page;
     DocumentHandlerLogic logic;
 };
 #pragma GCC diagnostic pop

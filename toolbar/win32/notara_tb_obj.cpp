@@ -126,6 +126,10 @@ STDMETHODIMP NotaraTBObj::GetBandInfo(DWORD newBandId, DWORD newViewMode, DESKBA
 // IObjectWithSite
 
 STDMETHODIMP NotaraTBObj::SetSite(IUnknown* newSite) {
+    return GuardEntryPoint([&] { return ChangeSite(newSite); });
+}
+
+HRESULT NotaraTBObj::ChangeSite(IUnknown* newSite) {
     DocumentHandler* handler = toolbar->Handler();
     if (site) {
         if (handler != nullptr) {

@@ -44,6 +44,7 @@ public:
 
 private:
     ~NotaraTBObj() override;
+    HRESULT ChangeSite(IUnknown* newSite);
     HRESULT MakeWindows(HWND parent);
 
     ReferenceCount references;

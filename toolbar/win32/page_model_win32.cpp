@@ -5,6 +5,7 @@
 #include <urlmon.h>
 
 #include "com_values.h"
+#include "url_download_win32.h"
 
 namespace {
 
@@ -405,14 +406,16 @@ PageResult Win32PageModel::Unadvise(const PageRef& container, EventSource source
     return hr;
 }
 
-PageResult Win32PageModel::DownloadToFile(const std::string& url, const std::string& path) {
-    // The wide form of the download call: a URL may hold characters the ANSI code page lacks.
+PageResult Win32PageModel::DownloadToFile(const std::string& url, const std::string& path,
+                                          DownloadExtent extent, const DownloadCancelled& cancelled) {
+    // Wide forms: a URL may hold characters the ANSI code page lacks.
     const std::wstring wideUrl = Wide(url);
     const std::wstring widePath = ToWide(path, CP_ACP);
     if (wideUrl.empty() || widePath.empty()) {
         return E_INVALIDARG;
     }
-    return URLDownloadToFileW(nullptr, wideUrl.c_str(), widePath.c_str(), 0, nullptr);
+    return DownloadUrlToFile(wideUrl, widePath, extent, downloadLimits.value_or(LimitsFor(extent)),
+                             cancelled);
 }
 
 std::string Win32PageModel::GetTempFolder() {

@@ -7,7 +7,10 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <optional>
+
 #include "com_ptr.h"
+#include "download_guard.h"
 #include "page_model.h"
 
 // The document's event interface. Declared by the platform headers, but not in MinGW's uuid library.
@@ -77,11 +80,17 @@ public:
     PageRef GetConnectionContainer(const PageRef& browserOrDocument) override;
     PageResult Advise(const PageRef& container, EventSource source, uint32_t& cookie) override;
     PageResult Unadvise(const PageRef& container, EventSource source, uint32_t cookie) override;
-    PageResult DownloadToFile(const std::string& url, const std::string& path) override;
+    PageResult DownloadToFile(const std::string& url, const std::string& path, DownloadExtent extent,
+                              const DownloadCancelled& cancelled) override;
     std::string GetTempFolder() override;
     bool RemoveFile(const std::string& path) override;
     uint32_t ProcessId() override;
 
+    // Limits for every download instead of those of each extent, so that checks of stalls and time
+    // limits need not wait for the real ones.
+    void SetDownloadLimits(const DownloadLimits& limits) { downloadLimits = limits; }
+
 private:
     IDispatch* eventSink;
+    std::optional<DownloadLimits> downloadLimits;
 };

@@ -16,6 +16,7 @@
 #include "registration.h"
 #include "registry_win32.h"
 #include "server_classes.h"
+#include "server_object.h"
 #include "type_library.h"
 
 namespace {
@@ -93,7 +94,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
         // Unloaded by FreeLibrary (not at process exit, when other threads are gone mid-way).
-        ClassFactories().Clear([](ClassFactory* factory) { factory->Release(); });
+        GuardEntryPoint([] {
+            ClassFactories().Clear([](ClassFactory* factory) { factory->Release(); });
+            return S_OK;
+        });
     }
     return TRUE;
 }
@@ -111,12 +115,15 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID interfaceId, LPVOID* result) {
     if (index >= kServerClassCount) {
         return CLASS_E_CLASSNOTAVAILABLE;
     }
-    ClassFactory* factory = ClassFactories().Get(
-        index, [index]() { return new (std::nothrow) ClassFactory(kCreateFunctions[index]); });
-    if (factory == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    return factory->QueryInterface(interfaceId, result);
+    // The cache's lock may throw; the host must only ever see a result.
+    return GuardEntryPoint([&]() -> HRESULT {
+        ClassFactory* factory = ClassFactories().Get(
+            index, [index]() { return new (std::nothrow) ClassFactory(kCreateFunctions[index]); });
+        if (factory == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        return factory->QueryInterface(interfaceId, result);
+    });
 }
 
 STDAPI DllRegisterServer() {

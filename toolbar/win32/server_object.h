@@ -16,6 +16,21 @@ private:
     LONG count = 1;
 };
 
+// Runs `body` (returning an HRESULT) and answers a C++ exception it lets out with a result code: an
+// exception must never unwind into the frames of the browser or the shell that called into the library,
+// which would end their process. Every COM method, export and window procedure that can meet one
+// (allocation anywhere in a pass) goes through this.
+template <typename Body>
+HRESULT GuardEntryPoint(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
 // Makes an object of class T and asks it for `interfaceId`; the object is gone again when it does not
 // answer that interface.
 template <typename T>
@@ -24,11 +39,11 @@ HRESULT CreateServerObject(REFIID interfaceId, void** result) {
         return E_POINTER;
     }
     *result = nullptr;
-    T* object = new (std::nothrow) T();
-    if (object == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    HRESULT hr = object->QueryInterface(interfaceId, result);
-    object->Release();
-    return hr;
+    return GuardEntryPoint([&]() -> HRESULT {
+        // The constructor itself may throw (its members allocate); the memory is then freed again.
+        T* object = new T();
+        HRESULT hr = object->QueryInterface(interfaceId, result);
+        object->Release();
+        return hr;
+    });
 }

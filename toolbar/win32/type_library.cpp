@@ -3,6 +3,7 @@
 #include "com_guid_win32.h"
 #include "dual_dispatch.h"
 #include "server_module.h"
+#include "server_object.h"
 
 HRESULT LoadServerTypeLibrary(const std::wstring& modulePath, ComPtr<ITypeLib>& typeLib) {
     return LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, typeLib.Put());
@@ -35,14 +36,17 @@ HRESULT UnregisterServerTypeLibrary() {
 }
 
 HRESULT LoadServerTypeInfo(REFGUID interfaceId, ComPtr<ITypeInfo>& typeInfo) {
-    std::wstring modulePath;
-    if (!GetModulePathWide(modulePath)) {
-        return E_FAIL;
-    }
-    ComPtr<ITypeLib> typeLib;
-    HRESULT hr = LoadServerTypeLibrary(modulePath, typeLib);
-    if (SUCCEEDED(hr)) {
-        hr = typeLib->GetTypeInfoOfGuid(interfaceId, typeInfo.Put());
-    }
-    return hr;
+    // Reached from IDispatch methods of every class: the path's strings must not throw into the caller.
+    return GuardEntryPoint([&]() -> HRESULT {
+        std::wstring modulePath;
+        if (!GetModulePathWide(modulePath)) {
+            return E_FAIL;
+        }
+        ComPtr<ITypeLib> typeLib;
+        HRESULT hr = LoadServerTypeLibrary(modulePath, typeLib);
+        if (SUCCEEDED(hr)) {
+            hr = typeLib->GetTypeInfoOfGuid(interfaceId, typeInfo.Put());
+        }
+        return hr;
+    });
 }
