@@ -27,6 +27,9 @@ cmake_dir=$src/cmake
 export VELLUMAR_WINEARCH=$arch
 export WINEPREFIX=$work/prefix
 . "$cmake_dir/wine-env.sh"
+# The setup, Vellumar and the 32-bit helpers go to Wine's 32-bit loader (Debian's wine), which runs them
+# in the process it starts, so that their exit status comes back; `wine` is the prefix's own loader.
+wine32() { command wine "$@"; }
 
 drive=$WINEPREFIX/drive_c
 if [ "$arch" = win64 ]; then
@@ -56,7 +59,7 @@ trap '"$cmake_dir/wine-prefix.sh" stop' EXIT
 # Runs a command line inside Wine as Windows hands it over, unquoted: /D= and _?= must come last and
 # unquoted, spaces and all. The exit status comes back through cmd (its low 8 bits).
 run_verbatim() {
-    wine cmd /c "$1" </dev/null >>"$log" 2>&1
+    wine32 cmd /c "$1" </dev/null >>"$log" 2>&1
 }
 
 # same_as_build DIR WHAT: the installed programs are those of DIR (laid out as installed);
@@ -77,7 +80,7 @@ query() {
 }
 
 clients() {
-    wine 'C:\tools\client32.exe' "$1" "$instdir_win\\LumenoteToolbar.dll" </dev/null >>"$log" 2>&1 ||
+    wine32 'C:\tools\client32.exe' "$1" "$instdir_win\\LumenoteToolbar.dll" </dev/null >>"$log" 2>&1 ||
         fail "32-bit client: $1"
     if [ "$arch" = win64 ]; then
         wine 'C:\tools\client64.exe' "$1" "$instdir_win\\LumenoteToolbar64.dll" </dev/null >>"$log" 2>&1 ||
@@ -98,7 +101,7 @@ wait_until() {
 
 # Vellumar's dialog and message boxes from outside (dialog_probe prints key=value lines).
 probe() {
-    wine 'C:\tools\dialog_probe.exe' "$@" </dev/null 2>/dev/null | tr -d '\r' >"$work/probe.txt"
+    wine32 'C:\tools\dialog_probe.exe' "$@" </dev/null 2>/dev/null | tr -d '\r' >"$work/probe.txt"
 }
 val() { sed -n "s/^$1=//p" "$work/probe.txt" | head -n 1; }
 dialog_is() { probe dialog && [ "$(val "$1")" = "$2" ]; }
@@ -187,7 +190,7 @@ done
 "$cmake_dir/wine-prefix.sh" ensure || fail "cannot restart the Wine prefix"
 
 start=$(date +%s)
-(cd "$instdir" && exec "$wine_loader" "$instdir_win\\Vellumar.exe") </dev/null >"$work/vellumar.log" 2>&1 &
+(cd "$instdir" && exec wine "$instdir_win\\Vellumar.exe") </dev/null >"$work/vellumar.log" 2>&1 &
 vellumar=$!
 wait_until 60 dialog_is visible 1 || fail "Vellumar's dialog did not appear"
 sleep 0.5
@@ -213,7 +216,7 @@ say "Vellumar wrote $(wc -l <"$work/records.txt") records and their thumbnails i
 # ---- 2. The quiet uninstall, as the uninstall entry gives it: the uninstaller hands over to a copy of
 # itself and returns at once, so wait for its work to be done.
 start=$(date +%s)
-wine "$instdir_win\\uninstall.exe" /S </dev/null >>"$log" 2>&1 || fail "quiet uninstall: exit status $?"
+wine32 "$instdir_win\\uninstall.exe" /S </dev/null >>"$log" 2>&1 || fail "quiet uninstall: exit status $?"
 gone() { [ ! -e "$instdir/uninstall.exe" ] && ! wine reg query "$entry" $view </dev/null >/dev/null 2>&1; }
 wait_until 60 gone || fail "the quiet uninstall did not finish"
 sleep 1
@@ -230,13 +233,13 @@ say "no row, no shortcut, no entry, nothing but the index left"
 run_verbatim "C:\\setup\\Vellumar-Earlier.exe /S" || fail "install of the earlier build: exit status $?"
 same_as_build "$work/earlier" "the earlier build"
 query "$entry" DisplayVersion 1.0.0.0
-# The loader itself in the background, so that its process id ends the holder.
+# A loader itself in the background (not a shell function), so that its process id ends the holder.
 if [ "$arch" = win64 ]; then
     held=LumenoteToolbar64.dll
     "$wine_loader" 'C:\tools\client64.exe' hold "$instdir_win\\$held" </dev/null >"$work/holder.log" 2>&1 &
 else
     held=LumenoteToolbar.dll
-    "$wine_loader" 'C:\tools\client32.exe' hold "$instdir_win\\$held" </dev/null >"$work/holder.log" 2>&1 &
+    command wine 'C:\tools\client32.exe' hold "$instdir_win\\$held" </dev/null >"$work/holder.log" 2>&1 &
 fi
 holder=$!
 wait_until 30 grep -q holding "$work/holder.log" || fail "the helper did not load $held"
