@@ -14,6 +14,16 @@ else()
     set(VELLUMAR_TEST_SOURCE_DIR "${CMAKE_SOURCE_DIR}")
 endif()
 
+# The 64-bit toolbar build runs its tests in the same CTest run as the 32-bit Windows build (under 64-bit
+# Wine): its test names end in _x64, and its scripts are told to use a 64-bit prefix.
+if(CMAKE_CROSSCOMPILING AND WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VELLUMAR_TEST_SUFFIX _x64)
+    set(VELLUMAR_WINE_ENVIRONMENT VELLUMAR_WINEARCH=win64)
+else()
+    set(VELLUMAR_TEST_SUFFIX "")
+    set(VELLUMAR_WINE_ENVIRONMENT "")
+endif()
+
 # vellumar_add_gtest(NAME SOURCES file... [LIBS lib...] [LABELS label...])
 # Natively every test case is its own CTest test; under Wine one CTest test runs the whole program,
 # since each program start costs Wine a fraction of a second.
@@ -27,8 +37,8 @@ function(vellumar_add_gtest name)
     target_compile_definitions(${name} PRIVATE VELLUMAR_SOURCE_DIR="${VELLUMAR_TEST_SOURCE_DIR}")
     vellumar_warnings(${name})
     if(CMAKE_CROSSCOMPILING)
-        add_test(NAME ${name} COMMAND ${name})
-        set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
+        add_test(NAME ${name}${VELLUMAR_TEST_SUFFIX} COMMAND ${name})
+        set_tests_properties(${name}${VELLUMAR_TEST_SUFFIX} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")
     else()
         gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
     endif()

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Manages the 32-bit Wine prefix named by WINEPREFIX.
+# Manages the Wine prefix named by WINEPREFIX (32-bit, or 64-bit with VELLUMAR_WINEARCH=win64).
 #   ensure  create it when missing and make sure its server runs detached from our output pipes
 #   fresh   throw the prefix away and create it anew (one prefix per test run)
 #   stop    end the prefix's server

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <oleauto.h>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,10 @@ inline std::string Narrow(const std::wstring& text) {
     narrow.resize(narrow.size() - 1);
     return narrow;
 }
+
+// The type library of a build is that build's own: a 64-bit library files it under "win64".
+inline constexpr SYSKIND kPlatformSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+inline constexpr const char* kPlatformSysKindKey = sizeof(void*) == 8 ? "win64" : "win32";
 
 // A sample photo as the shell would name it: backslashes, UTF-16.
 inline std::wstring SamplePhoto(const char* name) {

@@ -1,11 +1,14 @@
 #!/bin/sh
-# Registers LumenoteToolbar.dll with regsvr32 in a fresh 32-bit Wine prefix of its own and checks what
+# Registers LumenoteToolbar.dll with regsvr32 in a fresh Wine prefix of its own and checks what
 # registration and unregistration leave in the registry, with `wine reg` and with a client program.
-#   registration_check.sh LumenoteToolbar.dll registration_client.exe PREFIX_FOLDER
+# With `shared`, it uses the prefix as it is (the 64-bit build's prefix of all its tests), leaves its
+# server running and takes its planted keys away afterwards. VELLUMAR_WINEARCH=win64 for the 64-bit build.
+#   registration_check.sh LumenoteToolbar.dll registration_client.exe PREFIX_FOLDER [shared]
 set -u
 dll=$1
 client=$2
 export WINEPREFIX=$3
+shared=${4:-}
 cmake_dir=$(cd "$(dirname "$0")/../../cmake" && pwd)
 . "$cmake_dir/wine-env.sh"
 
@@ -15,8 +18,12 @@ fail() {
     failures=$((failures + 1))
 }
 
-"$cmake_dir/wine-prefix.sh" fresh || { echo "FAILED: cannot create the Wine prefix"; exit 1; }
-trap '"$cmake_dir/wine-prefix.sh" stop' EXIT
+if [ "$shared" = shared ]; then
+    "$cmake_dir/wine-prefix.sh" ensure || { echo "FAILED: cannot create the Wine prefix"; exit 1; }
+else
+    "$cmake_dir/wine-prefix.sh" fresh || { echo "FAILED: cannot create the Wine prefix"; exit 1; }
+    trap '"$cmake_dir/wine-prefix.sh" stop' EXIT
+fi
 
 module=$(winepath -w "$dll")
 band='{0C0F6FE2-8C8F-4E29-B942-48E1111182F7}'
@@ -65,11 +72,17 @@ wine "$client" unregistered "$module" </dev/null || fail "client checks after un
 # Nothing left to remove: still a success.
 wine regsvr32 /u /s "$module" </dev/null || fail "regsvr32 /u with nothing registered"
 
+if [ "$shared" = shared ]; then
+    reg delete "$overlays\\VellumarCheckSibling" /f
+    reg delete "HKCR\\CLSID\\$band" /f
+    reg delete "HKCR\\CLSID\\$overlay" /f
+fi
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
 fi
 echo "registration checks passed"
+[ "$shared" = shared ] && exit 0
 # The prefix is made anew by every run; a failed run keeps it for a look.
 "$cmake_dir/wine-prefix.sh" stop
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"

@@ -1,7 +1,11 @@
 // The client side of the registration check (registration_check.sh): after `regsvr32` it reads every
 // row back from the registry and makes each class through CoCreateInstance; after `regsvr32 /u` it
-// checks that only our rows are gone.
-//   registration_client.exe registered|unregistered MODULE_PATH
+// checks that only our rows are gone. The installer check asks the same after an install and an
+// uninstall, where nothing was planted. The rows are read in the client's own registry view: a 32-bit
+// client sees those of the 32-bit library, a 64-bit client those of the 64-bit one.
+//   registration_client.exe registered|unregistered|installed|uninstalled MODULE_PATH
+// `hold MODULE_PATH` only loads the library and waits to be ended, for the installer's check of a
+// library in use.
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -9,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -157,6 +162,9 @@ TEST(Registered, ThreadingModelAndOverlayKey) {
     ASSERT_TRUE(overlay.Exists());
     ASSERT_EQ(overlay.Values().size(), 1u);
     EXPECT_EQ(overlay.Values()[0].data, "{7C1722C1-D2BE-425A-A6D9-A1FC99DD7987}");
+}
+
+TEST(RegisteredOverPlantedKeys, SiblingOverlayStays) {
     Key sibling(HKEY_LOCAL_MACHINE, std::string(kShellIconOverlayIdentifiersKey) + "\\" + kPlantedSibling);
     EXPECT_TRUE(sibling.Exists());
 }
@@ -169,9 +177,10 @@ TEST(Registered, PlantedSubkeysOfTheClassKeysAreGone) {
 }
 
 TEST(Registered, TypeLibraryIsRegisteredFromTheModule) {
-    Key win32(HKEY_CLASSES_ROOT, "TypeLib\\" + FormatGuid(kLibidNotaraToolbar) + "\\1.0\\409\\win32");
-    Key neutral(HKEY_CLASSES_ROOT, "TypeLib\\" + FormatGuid(kLibidNotaraToolbar) + "\\1.0\\0\\win32");
-    const Key& path = win32.Exists() ? win32 : neutral;
+    std::string version = "TypeLib\\" + FormatGuid(kLibidNotaraToolbar) + "\\1.0\\";
+    Key english(HKEY_CLASSES_ROOT, version + "409\\" + testsupport::kPlatformSysKindKey);
+    Key neutral(HKEY_CLASSES_ROOT, version + "0\\" + testsupport::kPlatformSysKindKey);
+    const Key& path = english.Exists() ? english : neutral;
     ASSERT_TRUE(path.Exists());
     ASSERT_FALSE(path.Values().empty());
     EXPECT_TRUE(SameTextIgnoringCase(path.Values()[0].data, modulePath)) << path.Values()[0].data;
@@ -250,7 +259,8 @@ TEST(Registered, CanUnloadNowFollowsTheLastRelease) {
     ASSERT_EQ(CoCreateInstance(ToGuid(kClsidNotaraTBObj), nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                object.PutVoid()),
               S_OK);
-    HMODULE server = GetModuleHandleA("LumenoteToolbar.dll");
+    // By its path: an installed 64-bit library has a name of its own.
+    HMODULE server = GetModuleHandleA(modulePath.c_str());
     ASSERT_NE(server, nullptr);
     using CanUnloadNowFunction = HRESULT(WINAPI*)();
     auto canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(
@@ -276,9 +286,12 @@ TEST(Unregistered, OurRowsAreGoneAndCommonKeysStay) {
     }
     EXPECT_TRUE(Key(HKEY_CLASSES_ROOT, "CLSID").Exists());
     EXPECT_TRUE(Key(HKEY_LOCAL_MACHINE, kShellIconOverlayIdentifiersKey).Exists());
+    EXPECT_FALSE(Key(HKEY_CLASSES_ROOT, "TypeLib\\" + FormatGuid(kLibidNotaraToolbar)).Exists());
+}
+
+TEST(UnregisteredOverPlantedKeys, SiblingOverlayStays) {
     EXPECT_TRUE(Key(HKEY_LOCAL_MACHINE, std::string(kShellIconOverlayIdentifiersKey) + "\\" + kPlantedSibling)
                     .Exists());
-    EXPECT_FALSE(Key(HKEY_CLASSES_ROOT, "TypeLib\\" + FormatGuid(kLibidNotaraToolbar)).Exists());
 }
 
 TEST(Unregistered, ClassesCannotBeMadeAnyMore) {
@@ -295,12 +308,31 @@ TEST(Unregistered, ClassesCannotBeMadeAnyMore) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "hold") {
+        // Keeps the library loaded until the process is ended, as a running shell or browser does.
+        if (LoadLibraryA(argv[2]) == nullptr) {
+            std::fprintf(stderr, "cannot load %s\n", argv[2]);
+            return 1;
+        }
+        std::printf("holding %s\n", argv[2]);
+        std::fflush(stdout);
+        Sleep(INFINITE);
+        return 0;
+    }
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 3 || (std::string(argv[1]) != "registered" && std::string(argv[1]) != "unregistered")) {
-        std::fprintf(stderr, "usage: registration_client registered|unregistered MODULE_PATH\n");
+    const std::string mode = argc == 3 ? argv[1] : "";
+    const char* filter = mode == "registered"     ? "Registered.*:RegisteredOverPlantedKeys.*"
+                         : mode == "unregistered" ? "Unregistered.*:UnregisteredOverPlantedKeys.*"
+                         : mode == "installed"    ? "Registered.*"
+                         : mode == "uninstalled"  ? "Unregistered.*"
+                                                  : nullptr;
+    if (filter == nullptr) {
+        std::fprintf(
+            stderr,
+            "usage: registration_client registered|unregistered|installed|uninstalled|hold MODULE_PATH\n");
         return 2;
     }
     modulePath = argv[2];
-    ::testing::GTEST_FLAG(filter) = std::string(argv[1]) == "registered" ? "Registered.*" : "Unregistered.*";
+    ::testing::GTEST_FLAG(filter) = filter;
     return RUN_ALL_TESTS();
 }

@@ -17,6 +17,7 @@
 #include "com_test_support_win32.h"
 #include "notara_toolbar.h"
 #include "server_classes.h"
+#include "vellumar_version.h"
 
 namespace {
 
@@ -308,7 +309,7 @@ TEST_F(ServerTest, TypeLibraryIsEmbeddedAsTypelibOne) {
     EXPECT_EQ(attributes->wMajorVerNum, 1);
     EXPECT_EQ(attributes->wMinorVerNum, 0);
     EXPECT_EQ(attributes->lcid, 0x0409u);
-    EXPECT_EQ(attributes->syskind, SYS_WIN32);
+    EXPECT_EQ(attributes->syskind, testsupport::kPlatformSysKind);
     typeLib->ReleaseTLibAttr(attributes);
 
     BSTR name = nullptr;
@@ -420,10 +421,12 @@ TEST_F(ServerTest, VersionBlock) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020001u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000004u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020001u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000004u);
+    const DWORD versionHigh = (VELLUMAR_VERSION_MAJOR << 16) | VELLUMAR_VERSION_MINOR;
+    const DWORD versionLow = (VELLUMAR_VERSION_PATCH << 16) | VELLUMAR_VERSION_TWEAK;
+    EXPECT_EQ(fixed->dwFileVersionMS, versionHigh);
+    EXPECT_EQ(fixed->dwFileVersionLS, versionLow);
+    EXPECT_EQ(fixed->dwProductVersionMS, versionHigh);
+    EXPECT_EQ(fixed->dwProductVersionLS, versionLow);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
     WORD* translation = nullptr;
@@ -437,8 +440,8 @@ TEST_F(ServerTest, VersionBlock) {
     EXPECT_EQ(VersionString(block, "ProductName"), "LumenoteToolbar Module");
     EXPECT_EQ(VersionString(block, "InternalName"), "LumenoteToolbar");
     EXPECT_EQ(VersionString(block, "OriginalFilename"), "LumenoteToolbar.DLL");
-    EXPECT_EQ(VersionString(block, "FileVersion"), "2.1.0.4");
-    EXPECT_EQ(VersionString(block, "ProductVersion"), "2.1.0.4");
+    EXPECT_EQ(VersionString(block, "FileVersion"), VELLUMAR_VERSION_TEXT);
+    EXPECT_EQ(VersionString(block, "ProductVersion"), VELLUMAR_VERSION_TEXT);
     EXPECT_EQ(VersionString(block, "OLESelfRegister"), "");
 }
 

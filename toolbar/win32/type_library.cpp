@@ -32,7 +32,8 @@ HRESULT UnregisterServerTypeLibrary() {
     // Through the generic function pointer type, which converts to any other without a warning.
     auto unregister = reinterpret_cast<UnregisterFunction>(reinterpret_cast<void (*)()>(address));
     GUID libraryId = ToGuid(kLibidNotaraToolbar);
-    return unregister(libraryId, kTypeLibMajorVersion, kTypeLibMinorVersion, kTypeLibLocale, SYS_WIN32);
+    return unregister(libraryId, kTypeLibMajorVersion, kTypeLibMinorVersion, kTypeLibLocale,
+                      kServerTypeLibrarySysKind);
 }
 
 HRESULT LoadServerTypeInfo(REFGUID interfaceId, ComPtr<ITypeInfo>& typeInfo) {

@@ -8,6 +8,10 @@
 
 #include "com_ptr.h"
 
+// The platform the type library is compiled for, under which RegisterTypeLib files it: a 64-bit build
+// embeds a 64-bit type library.
+constexpr SYSKIND kServerTypeLibrarySysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+
 // Loads the type library from the library file at `modulePath` without touching the registry.
 HRESULT LoadServerTypeLibrary(const std::wstring& modulePath, ComPtr<ITypeLib>& typeLib);
 
