@@ -337,6 +337,18 @@ bool IndexReader::Open(const std::string& path) {
     return static_cast<bool>(file);
 }
 
+bool IndexReader::OpenAt(const std::string& path, int64_t offset) {
+    if (!Open(path) || offset < 0 || !SeekFile(file.Get(), offset)) {
+        file.Close();
+        return false;
+    }
+    return true;
+}
+
+int64_t IndexReader::Position() const {
+    return file ? TellFile(file.Get()) : -1;
+}
+
 bool IndexReader::ReadLength(uint32_t& length) {
     uint8_t bytes[4];
     if (!file || std::fread(bytes, 1, 4, file.Get()) != 4) {

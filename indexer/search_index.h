@@ -98,6 +98,11 @@ RemoveResult RemoveRecordsOfFiles(const std::string& indexPath, const FileList& 
 class IndexReader {
 public:
     bool Open(const std::string& path);
+    // Opens the index to read from `offset`, which should be where a record starts (a reader that
+    // remembers where it met a record comes back to it this way).
+    bool OpenAt(const std::string& path, int64_t offset);
+    // The byte offset where the next record starts; after Next returned false, where reading stopped.
+    int64_t Position() const;
     // The next record; false where a reader stops (end, short read, over-long path, thumbnail or
     // caption). A layer name that is too long or cut short ends that record's names: the record is
     // returned with the names before it, and reading goes on right after the bad length.
