@@ -8,3 +8,4 @@ int RunAddFolderCommand(int argc, char** argv);
 int RunRebuildCommand(int argc, char** argv);
 int RunSearchCommand(int argc, char** argv);
 int RunDumpCommand(int argc, char** argv);
+int RunServeCommand(int argc, char** argv);

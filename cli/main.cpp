@@ -28,6 +28,8 @@ constexpr Command kCommands[] = {
     {"search", RunSearchCommand,
      "search [--home DIR] [--codepage CP] TEXT   list the indexed files that match"},
     {"dump", RunDumpCommand, "dump [--home DIR] [--codepage CP]   print the index records as JSON Lines"},
+    {"serve", RunServeCommand,
+     "serve [--home DIR] [--codepage CP] [--port N] [--bind ADDR]   search the index in a browser"},
 };
 
 void PrintUsage(std::FILE* stream) {

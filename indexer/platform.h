@@ -84,6 +84,8 @@ private:
 bool FlushFileToDisk(std::FILE* file);
 // The byte offset of a stream, or -1.
 int64_t TellFile(std::FILE* file);
+// Moves a stream to a byte offset from the start of its file.
+bool SeekFile(std::FILE* file, int64_t offset);
 // Cuts an open stream's file to `size` bytes and moves its position there.
 bool TruncateFile(std::FILE* file, int64_t size);
 

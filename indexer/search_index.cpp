@@ -362,6 +362,19 @@ bool IndexReader::Open(const std::string& path) {
     return static_cast<bool>(file);
 }
 
+bool IndexReader::OpenAt(const std::string& path, int64_t offset) {
+    if (!Open(path) || offset < 0 || !SeekFile(file.Get(), offset)) {
+        file.Close();
+        return false;
+    }
+    position = offset;
+    return true;
+}
+
+int64_t IndexReader::Position() const {
+    return file ? position : -1;
+}
+
 bool IndexReader::Read(void* data, size_t size) {
     if (size == 0) {
         return true;

@@ -115,6 +115,11 @@ RewriteOutcome RemoveRecordsOfFiles(const std::string& indexPath, const FileList
 class IndexReader {
 public:
     bool Open(const std::string& path);
+    // Opens the index to read from `offset`, which should be where a record starts (a reader that
+    // remembers where it met a record comes back to it this way).
+    bool OpenAt(const std::string& path, int64_t offset);
+    // The byte offset where the next record starts; after Next returned false, where reading stopped.
+    int64_t Position() const;
     // The next record; false where the readable part of the file ends.
     bool Next(IndexRecord& record);
     // Where and why reading stopped, once Next has returned false.

@@ -5,7 +5,8 @@
 #   tools/install-deps.sh native   only what the native build of vellumar-cli needs
 set -euo pipefail
 
-native=(cmake ninja-build g++ make pkg-config libjpeg62-turbo-dev googletest libbenchmark-dev)
+native=(cmake ninja-build g++ make pkg-config libjpeg62-turbo-dev googletest libbenchmark-dev libcpp-httplib-dev
+    nlohmann-json3-dev)
 full=(
     "${native[@]}"
     clang libclang-rt-14-dev clang-format clang-tidy

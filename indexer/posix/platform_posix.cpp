@@ -190,6 +190,10 @@ int64_t TellFile(std::FILE* file) {
     return static_cast<int64_t>(ftello(file));
 }
 
+bool SeekFile(std::FILE* file, int64_t offset) {
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 bool TruncateFile(std::FILE* file, int64_t size) {
     if (std::fflush(file) != 0) {
         std::clearerr(file);

@@ -98,6 +98,32 @@ TEST(IndexReader, OverLongLayerNameEndsOnlyThatRecordsNames) {
     EXPECT_EQ(records[1].path, "b.jpg");
 }
 
+TEST(IndexReader, PositionIsWhereTheNextRecordStartsAndOpenAtReadsFromThere) {
+    TempFolder folder;
+    IndexBytes bytes;
+    bytes.Text("a.jpg").Text("").Text("").Length(2).Length(20481);  // ends its names after the bad length
+    const size_t second = bytes.bytes.size();
+    bytes.Record("b.jpg", "t", "c", {"x"});
+    const size_t end = bytes.bytes.size();
+    bytes.Raw("\x05\x00");
+    WriteAll(folder.File("index"), bytes.bytes);
+    IndexReader reader;
+    IndexRecord record;
+    ASSERT_TRUE(reader.Open(folder.File("index")));
+    ASSERT_TRUE(reader.Next(record));
+    EXPECT_EQ(reader.Position(), static_cast<int64_t>(second));
+    ASSERT_TRUE(reader.Next(record));
+    EXPECT_EQ(reader.Position(), static_cast<int64_t>(end));
+    EXPECT_FALSE(reader.Next(record));
+
+    IndexReader again;
+    ASSERT_TRUE(again.OpenAt(folder.File("index"), static_cast<int64_t>(second)));
+    ASSERT_TRUE(again.Next(record));
+    EXPECT_EQ(record.path, "b.jpg");
+    EXPECT_EQ(record.layers, std::vector<std::string>{"x"});
+    EXPECT_FALSE(again.OpenAt(folder.File("missing"), 0));
+}
+
 TEST(OpenIndex, CreatesAMissingIndexAndKeepsAnExistingOne) {
     TempFolder folder;
     const std::string index = IndexPathFor(folder.Path());

@@ -163,6 +163,10 @@ int64_t TellFile(std::FILE* file) {
     return _ftelli64(file);
 }
 
+bool SeekFile(std::FILE* file, int64_t offset) {
+    return _fseeki64(file, offset, SEEK_SET) == 0;
+}
+
 bool TruncateFile(std::FILE* file, int64_t size) {
     if (std::fflush(file) != 0) {
         std::clearerr(file);
