@@ -21,6 +21,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -143,6 +144,25 @@ struct ServerProcess {
         return 0;
     }
 
+    // User and system processor time of the server so far, in seconds.
+    double CpuSeconds() const {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const size_t close = text.rfind(')');  // the command name may hold blanks
+        if (close == std::string::npos) {
+            return 0;
+        }
+        std::istringstream fields(text.substr(close + 2));
+        std::string field;
+        double ticks = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14 || i == 15) {
+                ticks += std::stod(field);
+            }
+        }
+        return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+
     int Stop() const {
         kill(pid, SIGINT);
         int status = 0;
@@ -235,6 +255,7 @@ int main(int argc, char** argv) {
     size_t errors = 0;
     size_t wrong = 0;
     std::string firstProblem;
+    const double cpuBefore = server.CpuSeconds();
     const auto start = Clock::now();
     const auto end = start + std::chrono::seconds(seconds);
     std::vector<std::thread> threads;
@@ -287,6 +308,7 @@ int main(int argc, char** argv) {
         thread.join();
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = server.CpuSeconds() - cpuBefore;
     running = false;
     sampler.join();
     const long rssEnd = server.RssKilobytes();
@@ -302,6 +324,9 @@ int main(int argc, char** argv) {
                 static_cast<double>(answered) / elapsed, errors, wrong, firstProblem.empty() ? "" : ": ",
                 firstProblem.c_str());
     std::printf("latency median %.0f ms, 99th percentile %.0f ms\n", median, p99);
+    std::printf("server processor time %.1f s, %.0f ms per answer (%u processors)\n", cpu,
+                answered > 0 ? 1000 * cpu / static_cast<double>(answered) : 0.0,
+                std::thread::hardware_concurrency());
     std::printf(
         "server memory (resident): after the first search %ld MB, during the load %ld to %ld MB, "
         "at the end %ld MB\n",

@@ -30,6 +30,9 @@ constexpr size_t kMaxLimit = 1000;
 constexpr size_t kStreamChunk = 64 * 1024;
 constexpr size_t kLoggedTargetLength = 200;  // a 100 KB query would otherwise flood the log
 constexpr time_t kKeepAliveSeconds = 2;      // an idle browser connection holds one worker that long
+// A worker serves a kept-alive connection until it closes or has sent this many answers, while the
+// connections behind it wait: a small number keeps the waits of many clients alike.
+constexpr size_t kAnswersPerConnection = 1;
 
 // The page inserts every text of the index as text, never as markup; the policy makes sure that no
 // script but the page's own runs and nothing leaves this server.
@@ -229,6 +232,7 @@ void PhotoServer::Impl::Route() {
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     server.set_keep_alive_timeout(kKeepAliveSeconds);
+    server.set_keep_alive_max_count(kAnswersPerConnection);
     server.set_default_headers({{"X-Content-Type-Options", "nosniff"},
                                 {"Cache-Control", "no-store"},
                                 {"Referrer-Policy", "no-referrer"}});

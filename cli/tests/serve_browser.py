@@ -292,6 +292,15 @@ def main():
         time.sleep(0.3)  # an injected handler would have run by now
         after = browser.evaluate("[typeof window.pwned, document.scripts.length, document.title]")
         t.check(after == ["undefined", 1, HOSTILE_FILE + " \u2014 Vellumar search"], f"markup of a name ran: {after}")
+
+        # A record whose file is no longer a JPEG: the page says why it shows no photo.
+        status, _, body = server.request("/api/search?q=no_packet_comment")
+        hit = json.loads(body)["hits"][0]
+        with open(hit["path"], "wb") as f:
+            f.write(b"GIF89a")
+        browser.navigate(f"{server.url}?photo={hit['id']}")
+        notice = browser.wait_for("document.getElementById('notice').textContent")
+        t.check(notice is not None and "not a JPEG" in notice, f"the page's notice for a file that is no JPEG: {notice}")
     finally:
         browser.close()
         shutil.rmtree(profile, ignore_errors=True)
