@@ -1,21 +1,7 @@
 # 32-bit Windows cross build with MinGW-w64 (posix thread model).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(VELLUMAR_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${VELLUMAR_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VELLUMAR_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${VELLUMAR_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VELLUMAR_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# -static: without it the posix compiler imports libwinpthread-1.dll, which a plain Windows machine lacks.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 # Tests of the Windows build run under Wine, in a private prefix of the build folder.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

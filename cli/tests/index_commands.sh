@@ -7,14 +7,7 @@ set -u
 cli=$1
 source_dir=$2
 build_dir=$3
-windows=0
-case "$cli" in
-*.exe)
-    windows=1
-    run() { VELLUMAR_WINEPREFIX="${VELLUMAR_WINEPREFIX:-$build_dir/wineprefix}" "$source_dir/cmake/wine-run.sh" "$cli" "$@"; }
-    ;;
-*) run() { "$cli" "$@"; } ;;
-esac
+. "$source_dir/cli/tests/cli_run.sh"
 work="$build_dir/cli-tests/index"
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 failures=0

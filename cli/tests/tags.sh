@@ -6,10 +6,7 @@ set -u
 cli=$1
 source_dir=$2
 build_dir=$3
-case "$cli" in
-*.exe) run() { VELLUMAR_WINEPREFIX="${VELLUMAR_WINEPREFIX:-$build_dir/wineprefix}" "$source_dir/cmake/wine-run.sh" "$cli" "$@"; } ;;
-*) run() { "$cli" "$@"; } ;;
-esac
+. "$source_dir/cli/tests/cli_run.sh"
 expected="$source_dir/cli/tests/data"
 work="$build_dir/cli-tests/tags"
 rm -rf "$work" && mkdir -p "$work"
