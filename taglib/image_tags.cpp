@@ -33,12 +33,11 @@ ParseOptions MakeParseOptions(bool trimValue, char escapeChar) {
 }
 
 // The packet is read without an escape character where the editor's raw texts matter (the main parse,
-// the caption text, the version) and with the backslash escape by the queries.
+// the caption text, the version) and with the backslash escape by the queries. LayerCount is defined on
+// a parse without trimming; trimming changes values only, never which nodes a parse makes, so the
+// queries' parse counts the same layers.
 ParseOptions MainParseOptions() {
     return MakeParseOptions(true, '\0');
-}
-ParseOptions LayerCountParseOptions() {
-    return MakeParseOptions(false, '\\');
 }
 ParseOptions QueryParseOptions() {
     return MakeParseOptions(true, '\\');
@@ -256,7 +255,7 @@ struct ImageTags::ParsedTags {
     };
 
     int layerCount = 0;         // children of the layer list, comments and sections included
-    std::vector<Layer> layers;  // the same children under the queries' own parse options
+    std::vector<Layer> layers;  // one per child
     bool hasCaptionPosition = false;
     int32_t captionX = 0;
     int32_t captionY = 0;
@@ -363,14 +362,9 @@ void ImageTags::SetPacket(std::string text) {
 
 void ImageTags::ParseForQueries() {
     auto result = std::make_shared<ParsedTags>();
-    {
-        ParsedPacket counted(packet, LayerCountParseOptions());
-        const XmlNode* layerList = counted.LayerList();
-        result->layerCount = layerList != nullptr ? layerList->GetChildCount() : 0;
-    }
-
     ParsedPacket query(packet, QueryParseOptions());
     if (const XmlNode* layerList = query.LayerList()) {
+        result->layerCount = layerList->GetChildCount();
         result->layers.resize(static_cast<size_t>(layerList->GetChildCount()));
         for (int i = 0; i < layerList->GetChildCount(); ++i) {
             const XmlNode& node = *layerList->GetChild(i);
@@ -450,16 +444,10 @@ int ImageTags::PacketVersion() const {
 // escaped, so that the queries read each name exactly as converted.
 void ImageTags::UpgradeLegacyPacket() {
     caption = AnsiToUtf8(caption);
-    int count = 0;
-    {
-        ParsedPacket counted(packet, LayerCountParseOptions());
-        const XmlNode* layerList = counted.LayerList();
-        count = layerList != nullptr ? layerList->GetChildCount() : 0;
-    }
     ParsedPacket query(packet, QueryParseOptions());
     XmlNode* layerList = query.LayerList();
     bool renamed = false;
-    for (int i = 0; i < count && layerList != nullptr; ++i) {
+    for (int i = 0; layerList != nullptr && i < layerList->GetChildCount(); ++i) {
         XmlNode* layer = layerList->GetChild(i);
         // A layer without a name stays as it is: it gets none, and GetLayer passes it over either way.
         XmlNode* name = layer != nullptr ? layer->GetChild("nto:name") : nullptr;

@@ -366,6 +366,16 @@ void EntityTable::Add(char character, const char* reference) {
 }
 
 std::string EntityTable::Decode(const char* text, size_t length) const {
+    // Most values hold no reference and no zero character: they come back as they are, without a
+    // character-by-character scan.
+    bool mayChange = std::memchr(text, 0, length) != nullptr;
+    for (const EntityEntry& entry : entries) {
+        mayChange =
+            mayChange || (entry.length > 0 && std::memchr(text, entry.reference[0], length) != nullptr);
+    }
+    if (!mayChange) {
+        return std::string(text, length);
+    }
     std::string out;
     out.reserve(length);
     size_t i = 0;
