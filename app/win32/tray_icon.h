@@ -2,13 +2,15 @@
 #pragma once
 
 #include <windows.h>
+
+#include <cstddef>
 #include <shellapi.h>
 
 namespace vellumar {
 
-// The record of the notify-icon calls, in the platform's 488-byte layout (the second version, which
-// every shell since 2000 accepts).
-constexpr UINT kNotifyIconRecordSize = 488;
+// The record of the notify-icon calls in its second-version layout, which every shell since 2000
+// accepts: 488 bytes in a 32-bit program, up to and including `dwInfoFlags`.
+constexpr UINT kNotifyIconRecordSize = offsetof(NOTIFYICONDATAA, dwInfoFlags) + sizeof(DWORD);
 
 class CTrayIcon {
 public:

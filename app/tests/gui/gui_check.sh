@@ -1,5 +1,6 @@
 #!/bin/sh
-# One check of Vellumar.exe under Wine, in a fresh 32-bit prefix whose only drive is C:, on the X
+# One check of Vellumar.exe under Wine, in a fresh prefix (32-bit, or 64-bit for the x86-64 build with
+# VELLUMAR_WINEARCH=win64) whose only drive is C:, on the X
 # display that xvfb-run gives it. Screenshots and logs stay in the work folder; the prefix is removed
 # after a passing check.
 #   gui_check.sh CHECK BIN_DIR SOURCE_DIR WORK_DIR
@@ -15,10 +16,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$work"
 mkdir -p "$work"
 export WINEPREFIX="$work/prefix"
-export WINEARCH=win32
+. "$here/../../../cmake/wine-env.sh"
 # debugstr: the program reports each page it navigates to with OutputDebugString.
 export WINEDEBUG=-all,+debugstr
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 drive="$WINEPREFIX/drive_c"
 log="$work/check.log"
 title="Update Search Index..."
@@ -64,7 +64,7 @@ add_bulk_photos() {
 
 # start_vellumar N: runs a copy in the background; its pid goes to $work/pidN, its output to vellumarN.log.
 start_vellumar() {
-    (cd "$drive/vellumar" && exec wine 'C:\vellumar\Vellumar.exe') >"$work/vellumar$1.log" 2>&1 &
+    (cd "$drive/vellumar" && exec "$wine_loader" 'C:\vellumar\Vellumar.exe') >"$work/vellumar$1.log" 2>&1 &
     echo $! >"$work/pid$1"
 }
 
@@ -403,7 +403,7 @@ check_lock() {
     # The other way round: the tool's job is stopped while it holds the lock, so that the dialog's job
     # certainly comes while it runs.
     counter=$(od -An -tu4 "$drive/vellumar/tb.idx" | tr -d ' ')
-    (cd "$drive/tools" && exec wine 'C:\tools\vellumar-cli.exe' add-folder --home 'C:\vellumar' 'C:\photos\bulk') \
+    (cd "$drive/tools" && exec "$wine_loader" 'C:\tools\vellumar-cli.exe' add-folder --home 'C:\vellumar' 'C:\photos\bulk') \
         </dev/null >"$work/cli2.out" 2>&1 &
     tool=$!
     # A new thumbnail number: the tool is adding records.
