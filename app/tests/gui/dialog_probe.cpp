@@ -161,8 +161,9 @@ int ProbeChild(const char* caption, const char* windowClass, const char* text) {
     RECT rect{};
     GetWindowRect(box.found, &frame);
     GetWindowRect(child.found, &rect);
-    std::printf("found=1\nx=%ld\ny=%ld\ncx=%ld\ncy=%ld\n", rect.left - frame.left, rect.top - frame.top,
-                (rect.left + rect.right) / 2 - frame.left, (rect.top + rect.bottom) / 2 - frame.top);
+    std::printf("found=1\nx=%ld\ny=%ld\ncx=%ld\ncy=%ld\nenabled=%d\n", rect.left - frame.left,
+                rect.top - frame.top, (rect.left + rect.right) / 2 - frame.left,
+                (rect.top + rect.bottom) / 2 - frame.top, IsWindowEnabled(child.found) ? 1 : 0);
     return 0;
 }
 

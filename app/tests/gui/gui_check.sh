@@ -5,6 +5,7 @@
 # after a passing check.
 #   gui_check.sh CHECK BIN_DIR SOURCE_DIR WORK_DIR
 # CHECK: startup | second-copy | find-files | rebuild | esc | add-folder | close | tray-exit | silent-end | lock
+#        | browse-refusals | cancel-button | background-complete | tray-show | find-files-second | spaces
 set -u
 check=$1
 bin=$(cd "$2" && pwd)
@@ -63,8 +64,11 @@ add_bulk_photos() {
 }
 
 # start_vellumar N: runs a copy in the background; its pid goes to $work/pidN, its output to vellumarN.log.
+# The program's folder is C:\vellumar unless program_folder (a path below C:\) says otherwise.
+program_folder='vellumar'
 start_vellumar() {
-    (cd "$drive/vellumar" && exec "$wine_loader" 'C:\vellumar\Vellumar.exe') >"$work/vellumar$1.log" 2>&1 &
+    (cd "$drive/$program_folder" && exec "$wine_loader" "C:\\$(echo "$program_folder" | tr / '\\')\\Vellumar.exe") \
+        >"$work/vellumar$1.log" 2>&1 &
     echo $! >"$work/pid$1"
 }
 
@@ -118,6 +122,55 @@ press_key() {
     xdotool mousemove --window "$w" 30 8 click 1
     sleep 0.3
     xdotool key --window "$w" "$2"
+}
+
+# browse_to KEY... [NAME]: walks the open folder browser's tree by keys from its first item ("My
+# Computer"), then types NAME when given (the tree finds an item by its typed name).
+browse_to() {
+    w=$(window_id "Browse for Folder")
+    probe child "Browse for Folder" SysTreeView32 || fail "no folder tree"
+    # A click on the first item gives the tree the focus.
+    xdotool mousemove --window "$w" $(($(val x) + 60)) $(($(val y) + 9)) click 1
+    sleep 0.3
+    for key in "$@"; do
+        case "$key" in
+        Home | Down | Up | Right | Left) xdotool key --window "$w" "$key" ;;
+        *) xdotool type --window "$w" "$key" ;;
+        esac
+        sleep 0.4
+    done
+}
+
+browser_closed() { ! probe box "Browse for Folder"; }
+
+press_browser_ok() {
+    w=$(window_id "Browse for Folder")
+    probe child "Browse for Folder" Button OK || fail "no OK button"
+    xdotool mousemove --window "$w" "$(val cx)" "$(val cy)" click 1
+}
+
+# The tray window, shown while it holds an icon.
+tray_window() { xdotool search --onlyvisible --name "Wine System Tray" 2>/dev/null | head -n 1; }
+tray_shown() { [ -n "$(tray_window)" ]; }
+tray_gone() { [ -z "$(tray_window)" ]; }
+
+# click_tray BUTTON [REPEAT]: clicks the only icon, at the left of the tray window's client area below
+# its caption.
+click_tray() {
+    tray=$(tray_window)
+    [ -n "$tray" ] || fail "no tray window on this desktop"
+    height=$(xdotool getwindowgeometry "$tray" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\).*/\1/p')
+    xdotool mousemove --window "$tray" 12 $((height - 11)) click --repeat "${2:-1}" --delay 80 "$1"
+}
+
+# A rebuild long enough to watch, sent to background mode.
+rebuild_in_background() {
+    click_control 1002
+    wait_until 20 dialog_is c1004_visible 1 || fail "background button not shown during the job"
+    click_control 1004
+    wait_until 10 dialog_is visible 0 || fail "background mode did not hide the dialog"
+    wait_until 10 tray_shown || fail "no tray icon in background mode"
+    sleep 0.5
 }
 
 page_navigated() { grep -qF "Vellumar page $1" "$work/vellumar1.log"; }
@@ -286,20 +339,9 @@ check_add_folder() {
     shot folder-browser
     # Wine's folder browser shows no edit box: walk its tree by keyboard from "My Computer" to
     # C:\photos (the tree finds an item by its typed name) and press OK.
-    w=$(window_id "Browse for Folder")
-    probe child "Browse for Folder" SysTreeView32 || fail "no folder tree"
-    # A click on the first item ("My Computer") gives the tree the focus.
-    xdotool mousemove --window "$w" $(($(val x) + 60)) $(($(val y) + 9)) click 1
-    sleep 0.3
-    for key in Home Down Right; do
-        xdotool key --window "$w" "$key"
-        sleep 0.3
-    done
-    xdotool type --window "$w" photos
-    sleep 0.5
+    browse_to Home Down Right photos
     shot folder-chosen
-    probe child "Browse for Folder" Button OK || fail "no OK button"
-    xdotool mousemove --window "$w" "$(val cx)" "$(val cy)" click 1
+    press_browser_ok
     wait_until 120 box_shows Vellumar 'Folder C:\photos\ has been added to the search index' ||
         fail "no completion message"
     shot add-completed
@@ -338,17 +380,9 @@ check_tray_exit() {
     make_prefix
     add_bulk_photos 150
     start_first
-    click_control 1002
-    wait_until 20 dialog_is c1004_visible 1 || fail "background button not shown during the job"
-    click_control 1004
-    wait_until 10 dialog_is visible 0 || fail "background mode did not hide the dialog"
-    tray=$(xdotool search --onlyvisible --name "Wine System Tray" 2>/dev/null | head -n 1)
-    [ -n "$tray" ] || fail "no tray window on this desktop"
-    sleep 0.5
-    # The only icon sits at the left of the tray window's client area, below its caption; a right
-    # click on it opens the menu.
-    height=$(xdotool getwindowgeometry "$tray" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\).*/\1/p')
-    xdotool mousemove --window "$tray" 12 $((height - 11)) click 3
+    rebuild_in_background
+    # A right click on the icon opens the menu.
+    click_tray 3
     wait_until 10 probe menu || fail "no tray menu"
     shot tray-menu
     # "Exit App" is the menu's last item.
@@ -419,18 +453,8 @@ check_lock() {
     kill -STOP $stopped
     click_control 1003
     wait_until 20 probe box "Browse for Folder" || fail "no folder browser"
-    w=$(window_id "Browse for Folder")
-    probe child "Browse for Folder" SysTreeView32 || fail "no folder tree"
-    xdotool mousemove --window "$w" $(($(val x) + 60)) $(($(val y) + 9)) click 1
-    sleep 0.3
-    for key in Home Down Right; do
-        xdotool key --window "$w" "$key"
-        sleep 0.3
-    done
-    xdotool type --window "$w" photos
-    sleep 0.5
-    probe child "Browse for Folder" Button OK || fail "no OK button"
-    xdotool mousemove --window "$w" "$(val cx)" "$(val cy)" click 1
+    browse_to Home Down Right photos
+    press_browser_ok
     wait_until 30 box_shows "Index Fail" \
         'Another program is updating the search index in C:\vellumar. Try again when it has finished.' ||
         fail "no message for the second writer"
@@ -445,6 +469,191 @@ check_lock() {
     kill -CONT $stopped
 }
 
+# The dialog's own Cancel button stops each job: the band collapses, no message comes, the program runs on.
+check_cancel_button() {
+    make_prefix
+    add_bulk_photos 150
+    start_first
+    collapsed=$(val window_h)
+    click_control 1002
+    wait_until 20 dialog_is c1002_text Cancel || fail "rebuild did not start"
+    sleep 1
+    click_control 1002
+    wait_until 15 dialog_is c1002_text "Rebuild index" || fail "rebuild button reads '$(val c1002_text)'"
+    [ "$(val window_h)" = "$collapsed" ] || fail "band still open after the rebuild's Cancel"
+    [ "$(val c1003_enabled)" = 1 ] || fail "add-folder button still disabled"
+    [ "$(val c1004_visible)" = 0 ] || fail "background button still shown"
+    say "Cancel stopped the rebuild"
+    click_control 1003
+    wait_until 20 probe box "Browse for Folder" || fail "no folder browser"
+    browse_to Home Down Right photos
+    press_browser_ok
+    wait_until 20 dialog_is c1003_text Cancel || fail "add-folder did not start"
+    sleep 1
+    click_control 1003
+    wait_until 15 dialog_is c1003_text "Add Folder to Index" || fail "add button reads '$(val c1003_text)'"
+    [ "$(val window_h)" = "$collapsed" ] || fail "band still open after the add-folder's Cancel"
+    [ "$(val c1002_enabled)" = 1 ] || fail "rebuild button still disabled"
+    [ "$(val c1004_visible)" = 0 ] || fail "background button still shown"
+    shot after-cancel
+    sleep 1
+    probe box Vellumar && fail "a completion message after Cancel"
+    kill -0 "$(cat "$work/pid1")" 2>/dev/null || fail "the program ended"
+    say "Cancel stopped the add-folder job"
+}
+
+# A job that completes in background mode: its message first, then the dialog in front, tray icon gone.
+check_background_complete() {
+    make_prefix
+    add_bulk_photos 40
+    start_first
+    rebuild_in_background
+    wait_until 240 box_shows Vellumar "Your search index has been updated" || fail "no completion message"
+    probe dialog
+    [ "$(val visible)" = 0 ] || fail "the dialog came back before the message was closed"
+    shot background-completed
+    press_key '^Vellumar$' Return
+    wait_until 10 dialog_is visible 1 || fail "the dialog did not come back"
+    [ "$(val foreground)" = 1 ] || fail "the dialog is not in front"
+    wait_until 5 tray_gone || fail "the tray icon stayed"
+    shot after-background-completion
+}
+
+# Double-click on the tray icon and its menu's "Show window" bring the dialog back; one click does not.
+check_tray_show() {
+    make_prefix
+    add_bulk_photos 150
+    start_first
+    rebuild_in_background
+    click_tray 1 2
+    wait_until 10 dialog_is visible 1 || fail "a double-click did not show the dialog"
+    wait_until 5 tray_gone || fail "the tray icon stayed after the double-click"
+    say "double-click showed the dialog"
+    click_control 1004
+    wait_until 10 dialog_is visible 0 || fail "background mode did not hide the dialog"
+    wait_until 10 tray_shown || fail "no tray icon in background mode"
+    sleep 0.5
+    click_tray 1
+    # Longer than a double-click takes, so that a late reaction to the single click would be seen.
+    sleep 1.5
+    probe dialog
+    [ "$(val visible)" = 0 ] || fail "a single click showed the dialog"
+    click_tray 3
+    wait_until 10 probe menu || fail "no tray menu"
+    # "Show window" is the menu's first item.
+    xdotool mousemove $(($(val left) + 30)) $(($(val top) + 10)) click 1
+    wait_until 10 dialog_is visible 1 || fail "Show window did not show the dialog"
+    wait_until 5 tray_gone || fail "the tray icon stayed after Show window"
+    probe dialog
+    [ "$(val c1002_text)" = Cancel ] || fail "the job did not go on"
+    say "Show window showed the dialog"
+}
+
+# While Find Files runs, a second copy shows its message and does not hand over to the running copy,
+# which stays in background mode.
+check_find_files_second() {
+    make_prefix
+    add_bulk_photos 150
+    start_first
+    rebuild_in_background
+    wine 'C:\tools\dialog_probe.exe' hold "NTO FindFiles Mutex" 60 >"$work/holder.log" 2>&1 &
+    holder=$!
+    wait_until 15 grep -q holding "$work/holder.log" || fail "helper did not take the mutex"
+    start_vellumar 2
+    wait_until 30 box_shows "Can't start Vellumar" "Can't start Vellumar while Find Files dialog is running" ||
+        fail "no start-up message"
+    shot find-files-second
+    press_key "Can't start Vellumar" Return
+    status=0
+    wait_exit 2 15 || status=$?
+    [ "$status" = 2 ] || fail "second copy: exit status $status"
+    sleep 1
+    probe dialog
+    [ "$(val visible)" = 0 ] || fail "the running copy was activated"
+    tray_shown || fail "the running copy left background mode"
+    kill "$holder" 2>/dev/null
+}
+
+# The program in a folder whose path has spaces: its pages and its index are found there.
+check_spaces() {
+    make_prefix
+    program_folder='Program Files/Vellumar Photo Tools'
+    mkdir -p "$drive/$program_folder"
+    mv "$drive/vellumar/Vellumar.exe" "$drive/$program_folder/"
+    start_first
+    page_navigated 'res://C:\\Program Files\\Vellumar Photo Tools\\Vellumar.exe/UPDATE_INDEX.HTM' ||
+        fail "start page not navigated"
+    [ -f "$drive/$program_folder/index" ] || fail "no index file beside the executable"
+    click_control 1003
+    wait_until 20 probe box "Browse for Folder" || fail "no folder browser"
+    browse_to Home Down Right photos
+    press_browser_ok
+    wait_until 120 box_shows Vellumar 'Folder C:\photos\ has been added to the search index' ||
+        fail "no completion message"
+    press_key '^Vellumar$' Return
+    wait_until 10 dialog_is c1003_text "Add Folder to Index" || fail "add button reads '$(val c1003_text)'"
+    page_navigated 'C:\\Program Files\\Vellumar Photo Tools/add.htm' || fail "add.htm not navigated"
+    ls "$drive/$program_folder/thumbs" | grep -q . || fail "no thumbnails beside the executable"
+    say "pages, index and thumbnails in '$program_folder'"
+}
+
+# An optical drive D: and a network drive N:, declared in the prefix (Wine reads the drive types when
+# its server starts).
+declare_drives() {
+    mkdir -p "$work/cdrom/disc" "$work/share/folder"
+    wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f </dev/null >/dev/null 2>&1
+    wineserver -k >/dev/null 2>&1
+    ln -s "$work/cdrom" "$WINEPREFIX/dosdevices/d:"
+    ln -s "$work/share" "$WINEPREFIX/dosdevices/n:"
+}
+
+# refused_choice WHAT TEXT KEY...: the folder browser, walked by KEYs, is answered by OK; the choice is
+# refused with TEXT under "Invalid folder" and the dialog stays idle.
+refused_choice() {
+    what=$1
+    text=$2
+    shift 2
+    click_control 1003
+    wait_until 20 probe box "Browse for Folder" || fail "no folder browser for $what"
+    browse_to "$@"
+    shot "browse-$what"
+    press_browser_ok
+    wait_until 15 box_shows "Invalid folder" "$text" || fail "$what: no message '$text'"
+    shot "refused-$what"
+    press_key "Invalid folder" Return
+    # The box is modal: the dialog takes clicks again once it is enabled.
+    wait_until 10 dialog_is enabled 1 || fail "$what: the dialog stayed disabled"
+    [ "$(val c1003_text)" = "Add Folder to Index" ] || fail "$what: add button reads '$(val c1003_text)'"
+    probe dialog
+    [ "$(val c1002_enabled)" = 1 ] || fail "$what: a job started"
+    [ "$(val c1004_visible)" = 0 ] || fail "$what: background button shown"
+    say "$what refused: $text"
+}
+
+# The folder browser's choices that are not folders of a fixed disk start nothing.
+check_browse_refusals() {
+    make_prefix
+    declare_drives
+    start_first
+    # "My Computer" has no file-system path: the browser itself does not let it be chosen.
+    click_control 1003
+    wait_until 20 probe box "Browse for Folder" || fail "no folder browser"
+    browse_to Home
+    shot browse-my-computer
+    probe child "Browse for Folder" Button OK || fail "no OK button"
+    [ "$(val enabled)" = 0 ] || fail "My Computer can be chosen"
+    probe child "Browse for Folder" Button Cancel || fail "no Cancel button"
+    xdotool mousemove --window "$w" "$(val cx)" "$(val cy)" click 1
+    wait_until 10 browser_closed || fail "the folder browser stayed"
+    wait_until 10 dialog_is enabled 1 || fail "the dialog stayed disabled"
+    say "My Computer cannot be chosen"
+    # Below "My Computer": (C:), (D:), (N:).
+    refused_choice cd-rom "Only local hard drive folders can be indexed" Home Right Down
+    refused_choice network "Only local hard drive folders can be indexed" Home Right Down Down
+    [ -s "$drive/vellumar/index" ] && fail "records were written"
+}
+
 case "$check" in
 startup) check_startup ;;
 second-copy) check_second_copy ;;
@@ -456,6 +665,12 @@ close) check_close ;;
 tray-exit) check_tray_exit ;;
 silent-end) check_silent_end ;;
 lock) check_lock ;;
+browse-refusals) check_browse_refusals ;;
+cancel-button) check_cancel_button ;;
+background-complete) check_background_complete ;;
+tray-show) check_tray_show ;;
+find-files-second) check_find_files_second ;;
+spaces) check_spaces ;;
 *) fail "unknown check" ;;
 esac
 say "passed"
