@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #ifdef _WIN32
 #include <io.h>
 #define VELLUMAR_ISATTY(fd) _isatty(fd)
@@ -230,6 +232,9 @@ int Prepare(const char* name, const char* synopsis, int argc, char** argv,
     if (!ParseCommandLine(argc, argv, valued, {}, commandLine, error) ||
         !ApplyCodePageOption(commandLine, error)) {
         return UsageError(name, error, synopsis);
+    }
+    if (!commandLine.help.empty()) {
+        return PrintHelp(commandLine);
     }
     if (commandLine.Has("--home")) {
         const std::string home = commandLine.Value("--home");
@@ -519,19 +524,15 @@ int RunDumpCommand(int argc, char** argv) {
     const int codePage = ActiveCodePage();
     IndexRecord record;
     while (reader.Next(record)) {
-        std::string line = "{\"path\":";
-        line += JsonString(record.path, codePage);
-        line += ",\"thumbnail\":" + JsonString(record.thumbnail, codePage);
-        line += ",\"caption\":" + JsonString(record.caption, codePage);
-        line += ",\"layers\":[";
-        for (size_t i = 0; i < record.layers.size(); ++i) {
-            if (i > 0) {
-                line += ',';
-            }
-            line += JsonString(record.layers[i], codePage);
+        nlohmann::ordered_json line;
+        line["path"] = ToUtf8Lossy(record.path, codePage);
+        line["thumbnail"] = ToUtf8Lossy(record.thumbnail, codePage);
+        line["caption"] = ToUtf8Lossy(record.caption, codePage);
+        line["layers"] = nlohmann::ordered_json::array();
+        for (const std::string& layer : record.layers) {
+            line["layers"].push_back(ToUtf8Lossy(layer, codePage));
         }
-        line += "]}\n";
-        std::fputs(line.c_str(), stdout);
+        std::fputs((JsonText(line) + "\n").c_str(), stdout);
     }
     std::fflush(stdout);
     WarnWhereReadingStopped("dump", reader.Stop());

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ make pkg-config libjpeg62-turbo-dev googletest libbenchmark-dev libcpp-httplib-dev
-    nlohmann-json3-dev)
+    nlohmann-json3-dev libcli11-dev)
 full=(
     "${native[@]}"
     clang libclang-rt-14-dev clang-format clang-tidy
