@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "codepage.h"
+#include "console.h"
 #include "diagnostics.h"
 
 std::string CommandLine::Value(const std::string& name, const std::string& fallback) const {
@@ -322,12 +323,7 @@ std::string DiagnosticLine(std::string_view command, std::string_view path, std:
     line += command;
     line += ": ";
     if (!path.empty()) {
-#ifdef _WIN32
-        std::string shown(path);
-#else
-        // Paths are in the code page in force; a POSIX terminal expects UTF-8.
-        std::string shown = ToUtf8Lossy(path, ActiveCodePage());
-#endif
+        std::string shown = TerminalText(path);
         for (char& c : shown) {
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
                 c = '?';

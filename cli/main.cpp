@@ -5,15 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include <CLI/CLI.hpp>
 
 #include "cli_common.h"
 #include "commands.h"
+#include "console.h"
 #include "vellumar_version.h"
 
 namespace {
@@ -42,10 +38,7 @@ std::string CommandList() {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // Lines end in LF on every platform, so that scripts see the same bytes from both builds.
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    SetBinaryOutput(stdout);
 
     CLI::App app("The tags of JPEG photos and their search index.", "vellumar-cli");
     UseSynopsisInHelp(app, "[--help] [--version] COMMAND [OPTIONS] [ARGS]");
