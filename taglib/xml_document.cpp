@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "ascii_case.h"
+
 namespace {
 
 // The C library's white space in the "C" locale, without depending on the locale in force.
@@ -17,10 +19,6 @@ bool IsBlank(const std::string& text) {
         }
     }
     return true;
-}
-
-char ToLowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 const char* SkipSpace(const char* position, const char* end) {
