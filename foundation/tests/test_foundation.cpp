@@ -14,9 +14,14 @@ TEST(AsciiCase, OnlyAsciiLettersFold) {
         bool equal;
     };
     const Case cases[] = {
-        {"RECT", "rect", true}, {"Rect", "recT", true}, {"rect", "rec", false},  {"@[`{", "@[`{", true},
-        {"@", "`", false},      {"[", "{", false},      {"\xC9", "\xE9", false},  // É and é of code page 1252
-                                                                                  // are not ASCII
+        {"RECT", "rect", true},
+        {"Rect", "recT", true},
+        {"rect", "rec", false},
+        {"@[`{", "@[`{", true},
+        {"@", "`", false},
+        {"[", "{", false},
+        {"\xC9", "\xE9", false},  // É and é of code page 1252
+                                  // are not ASCII
         {"", "", true},
     };
     for (const Case& c : cases) {
