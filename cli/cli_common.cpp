@@ -7,7 +7,11 @@
 #include <cstring>
 #include <filesystem>
 
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
 #include "codepage.h"
+#include "console.h"
 #include "diagnostics.h"
 
 std::string CommandLine::Value(const std::string& name, const std::string& fallback) const {
@@ -19,56 +23,162 @@ std::string CommandLine::Value(const std::string& name, const std::string& fallb
 }
 
 namespace {
-bool Contains(std::initializer_list<const char*> names, const std::string& name) {
-    for (const char* candidate : names) {
-        if (name == candidate) {
-            return true;
+
+constexpr CommandInfo kCommands[] = {
+    {"tags", "tags [--codepage CP] [--display WxH] FILE...", "print the tags of JPEG files", "JPEG files"},
+    {"overlay", "overlay FILE...", "which files get the overlay icon", "files"},
+    {"add-folder", "add-folder [--home DIR] [--codepage CP] FOLDER", "add a folder tree to the search index",
+     "the folder tree"},
+    {"rebuild", "rebuild [--home DIR] [--codepage CP] [--drive PATH]...",
+     "rebuild the index over the local disks", ""},
+    {"search", "search [--home DIR] [--codepage CP] TEXT", "list the indexed files that match",
+     "words of file names, captions or layer names"},
+    {"dump", "dump [--home DIR] [--codepage CP]", "print the index records as JSON Lines", ""},
+    {"serve", "serve [--home DIR] [--codepage CP] [--port N] [--bind ADDR]", "search the index in a browser",
+     ""},
+};
+
+// What --help says about each option that some subcommand takes.
+struct OptionHelp {
+    const char* name;
+    const char* value;
+    const char* text;
+};
+constexpr OptionHelp kOptionHelp[] = {
+    {"--codepage", "CP", "Windows code page of paths, names and captions (1252, 65001, ...)"},
+    {"--home", "DIR", "folder of \"index\", \"tb.idx\" and \"thumbs\" (default: the program's folder)"},
+    {"--display", "WxH", "scale the positions to this display size"},
+    {"--drive", "PATH", "index this root instead of the local disks (may be repeated)"},
+    {"--port", "N", "port to listen on (default 8637; 0: any free port)"},
+    {"--bind", "ADDR", "address to listen on (default 127.0.0.1)"},
+};
+
+// Help whose usage line is the command's synopsis, as the README writes it.
+class SynopsisFormatter : public CLI::Formatter {
+public:
+    explicit SynopsisFormatter(std::string text) : synopsis(std::move(text)) { column_width(24); }
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return "usage: vellumar-cli " + synopsis + "\n";
+    }
+
+private:
+    std::string synopsis;
+};
+
+const OptionHelp* FindOptionHelp(std::string_view name) {
+    for (const OptionHelp& help : kOptionHelp) {
+        if (name == help.name) {
+            return &help;
         }
     }
-    return false;
+    return nullptr;
 }
+
+// The words after the options as the synopsis names them ("FILE...", "TEXT"), or "" for none.
+std::string PositionalName(const CommandInfo* info) {
+    if (info == nullptr) {
+        return "ARGS";
+    }
+    std::string_view synopsis = info->synopsis;
+    const size_t last = synopsis.rfind(' ');
+    std::string_view word = last == std::string_view::npos ? std::string_view{} : synopsis.substr(last + 1);
+    while (!word.empty() && word.back() == '.') {
+        word.remove_suffix(1);
+    }
+    const bool upper = !word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == word.npos;
+    return upper ? std::string(word) : std::string();
+}
+
 }  // namespace
+
+void UseSynopsisInHelp(CLI::App& app, const std::string& synopsis) {
+    app.formatter(std::make_shared<SynopsisFormatter>(synopsis));
+}
+
+std::span<const CommandInfo> CommandInfos() {
+    return kCommands;
+}
+
+const CommandInfo* FindCommandInfo(std::string_view name) {
+    for (const CommandInfo& info : kCommands) {
+        if (name == info.name) {
+            return &info;
+        }
+    }
+    return nullptr;
+}
 
 bool ParseCommandLine(int argc, char** argv, std::initializer_list<const char*> valued,
                       std::initializer_list<const char*> flags, CommandLine& out, std::string& error) {
-    bool optionsEnded = false;
+    const std::string name = argc > 0 ? argv[0] : "";
+    const CommandInfo* info = FindCommandInfo(name);
+    CLI::App app(info != nullptr ? info->summary : "", "vellumar-cli " + name);
+    // A Windows path never starts with "/"; "/x" must stay a file name there too.
+    app.allow_windows_style_options(false);
+    if (info != nullptr) {
+        UseSynopsisInHelp(app, info->synopsis);
+    }
+
+    std::map<std::string, std::vector<std::string>> values;
+    for (const char* option : valued) {
+        const OptionHelp* help = FindOptionHelp(option);
+        // One value per occurrence; every occurrence is kept, and commands use the last or all.
+        app.add_option(option, values[option], help != nullptr ? help->text : "")
+            ->expected(1)
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->type_name(help != nullptr ? help->value : "VALUE");
+    }
+    std::map<std::string, int64_t> counts;
+    for (const char* flag : flags) {
+        const OptionHelp* help = FindOptionHelp(flag);
+        app.add_flag(flag, counts[flag], help != nullptr ? help->text : "")->disable_flag_override();
+    }
+    const std::string positionalName = PositionalName(info);
+    CLI::Option* positional = app.add_option(positionalName.empty() ? "ARGS" : positionalName, out.positional,
+                                             info != nullptr ? info->arguments : "")
+                                  ->type_name("");
+    if (positionalName.empty()) {
+        positional->group("");  // the command checks that none was given, with a message of its own
+    }
+
+    // The parser would read "--name=" as the option without a value and take the next word for it; an
+    // empty value is the command's to judge. The parser takes the words in reverse order.
+    int optionsEnd = argc;
     for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (optionsEnded || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
-            out.positional.push_back(argument);
-            continue;
+        if (std::string_view(argv[i]) == "--") {
+            optionsEnd = i;
+            break;
         }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string name = argument;
-        std::string value;
-        bool hasValue = false;
-        size_t equals = argument.find('=');
-        if (equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-            hasValue = true;
-        }
-        if (Contains(flags, name)) {
-            if (hasValue) {
-                error = "option " + name + " takes no value";
-                return false;
-            }
-            out.options[name].push_back({});
-        } else if (Contains(valued, name)) {
-            if (!hasValue) {
-                if (i + 1 >= argc) {
-                    error = "option " + name + " needs a value";
-                    return false;
-                }
-                value = argv[++i];
-            }
-            out.options[name].push_back(value);
+    }
+    std::vector<std::string> words;
+    for (int i = argc - 1; i >= 1; --i) {
+        const std::string_view word = argv[i];
+        const std::string option(word.substr(0, word.empty() ? 0 : word.size() - 1));
+        if (i < optionsEnd && word.ends_with('=') && values.count(option) != 0) {
+            words.emplace_back();
+            words.push_back(option);
         } else {
-            error = "unknown option " + name;
-            return false;
+            words.emplace_back(word);
+        }
+    }
+    try {
+        app.parse(words);
+    } catch (const CLI::CallForHelp&) {
+        out.help = app.help();
+        return true;
+    } catch (const CLI::ParseError& parseError) {
+        error = parseError.what();
+        return false;
+    }
+    for (auto& [option, optionValues] : values) {
+        if (!optionValues.empty()) {
+            out.options[option] = std::move(optionValues);
+        }
+    }
+    for (const auto& [flag, count] : counts) {
+        if (count > 0) {
+            out.options[flag].assign(static_cast<size_t>(count), std::string());
         }
     }
     return true;
@@ -99,6 +209,12 @@ bool ApplyCodePageOption(const CommandLine& commandLine, std::string& error) {
     return true;
 }
 
+int PrintHelp(const CommandLine& commandLine) {
+    std::fputs(commandLine.help.c_str(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
 int UsageError(const char* command, const std::string& message, const char* synopsis) {
     std::fprintf(stderr, "vellumar-cli %s: %s\nusage: vellumar-cli %s\n", command, message.c_str(), synopsis);
     return 2;
@@ -110,43 +226,25 @@ bool IsNonRegularFile(const std::string& path) {
     return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
 }
 
-std::string JsonStringUtf8(std::string_view utf8) {
-    std::string text = ToUtf8Lossy(utf8, kCodePageUtf8);
-    std::string out = "\"";
-    for (char c : text) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
+std::string JsonText(const nlohmann::ordered_json& value) {
+    // Texts are made valid UTF-8 before they get here; a stray byte still cannot make the dump fail.
+    std::string text = value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    // DEL, like the other control characters, is escaped so that no output sends it to a terminal. In
+    // UTF-8 the byte 0x7F is always that character, and JSON's own syntax never holds it.
+    size_t at = 0;
+    while ((at = text.find('\x7F', at)) != std::string::npos) {
+        text.replace(at, 1, "\\u007f");
+        at += 6;
     }
-    out += '"';
-    return out;
+    return text;
+}
+
+std::string JsonStringUtf8(std::string_view utf8) {
+    return JsonText(ToUtf8Lossy(utf8, kCodePageUtf8));
 }
 
 std::string JsonString(std::string_view text, int codePage) {
-    return JsonStringUtf8(ToUtf8Lossy(text, codePage));
+    return JsonText(ToUtf8Lossy(text, codePage));
 }
 
 namespace {
@@ -198,17 +296,34 @@ void ReportLoadFailure(const std::string& path) {
     PrintDiagnostic(path.c_str(), reason.c_str(), &diagnosticTarget);
 }
 
+std::string EscapeControlCharacters(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string DiagnosticLine(std::string_view command, std::string_view path, std::string_view text) {
     std::string line = "vellumar-cli ";
     line += command;
     line += ": ";
     if (!path.empty()) {
-#ifdef _WIN32
-        std::string shown(path);
-#else
-        // Paths are in the code page in force; a POSIX terminal expects UTF-8.
-        std::string shown = ToUtf8Lossy(path, ActiveCodePage());
-#endif
+        std::string shown = TerminalText(path);
         for (char& c : shown) {
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
                 c = '?';

@@ -9,26 +9,18 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define VELLUMAR_ISATTY(fd) _isatty(fd)
-#define VELLUMAR_FILENO(f) _fileno(f)
-#else
-#include <unistd.h>
-#define VELLUMAR_ISATTY(fd) isatty(fd)
-#define VELLUMAR_FILENO(f) fileno(f)
-#endif
+#include <nlohmann/json.hpp>
 
 #include "cli_common.h"
 #include "codepage.h"
 #include "commands.h"
+#include "console.h"
 #include "environment.h"
 #include "index_engine.h"
 #include "platform.h"
@@ -54,9 +46,7 @@ using Clock = std::chrono::steady_clock;
 class ProgressLine {
 public:
     explicit ProgressLine(bool countsRecords)
-        : enabled(VELLUMAR_ISATTY(VELLUMAR_FILENO(stderr)) != 0),
-          rebuild(countsRecords),
-          start(Clock::now()) {}
+        : enabled(IsTerminal(stderr)), rebuild(countsRecords), start(Clock::now()) {}
 
     void Report(int value, const char* text, int finished) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -64,14 +54,11 @@ public:
             sawFinish = true;
             return;
         }
-        if (rebuild) {
-            // Rebuild values are the number of the next record; the first report is not one of them.
-            if (std::strcmp(text, "Deleting old index data...") != 0 && value - 1 > files) {
-                files = value - 1;
-            }
-        } else if (std::strncmp(text, "Add file ", 9) == 0) {
-            ++files;
+        // The value counts the files processed so far, plus one; a rebuild's first value counts nothing.
+        if (!(rebuild && firstReport) && value - 1 > files) {
+            files = value - 1;
         }
+        firstReport = false;
         latest = text;
         const auto now = Clock::now();
         if (enabled && now - lastDraw >= std::chrono::milliseconds(100)) {
@@ -81,7 +68,7 @@ public:
     }
 
     void Message(const char* text, const char* caption) {
-        Line(std::string(caption) + ": " + ForTerminal(text));
+        Line(std::string(caption) + ": " + TerminalText(text));
     }
 
     // A line of its own, above the progress line.
@@ -115,15 +102,6 @@ public:
     }
 
 private:
-    // Texts of the engine are in the active code page; a POSIX terminal expects UTF-8.
-    static std::string ForTerminal(const std::string& text) {
-#ifdef _WIN32
-        return text;
-#else
-        return ToUtf8Lossy(text, ActiveCodePage());
-#endif
-    }
-
     void Clear() {
         if (drawn > 0) {
             std::fprintf(stderr, "\r%*s\r", drawn, "");
@@ -147,7 +125,7 @@ private:
         std::snprintf(head, sizeof(head), "[%s] %d files  %.1f/s  %02d:%02d  ", bar, files,
                       seconds > 0 ? files / seconds : 0.0, elapsed / 60, elapsed % 60);
         std::string line = head;
-        std::string text = ForTerminal(latest);
+        std::string text = TerminalText(latest);
         constexpr size_t kColumns = 100;
         const size_t room = kColumns > line.size() ? kColumns - line.size() : 0;
         if (text.size() > room) {
@@ -172,6 +150,7 @@ private:
     Clock::time_point lastDraw{};
     std::string latest;
     int files = 0;
+    bool firstReport = true;
     int drawn = 0;  // columns of the line on screen
     bool sawFinish = false;
 };
@@ -230,6 +209,9 @@ int Prepare(const char* name, const char* synopsis, int argc, char** argv,
     if (!ParseCommandLine(argc, argv, valued, {}, commandLine, error) ||
         !ApplyCodePageOption(commandLine, error)) {
         return UsageError(name, error, synopsis);
+    }
+    if (!commandLine.help.empty()) {
+        return PrintHelp(commandLine);
     }
     if (commandLine.Has("--home")) {
         const std::string home = commandLine.Value("--home");
@@ -519,19 +501,15 @@ int RunDumpCommand(int argc, char** argv) {
     const int codePage = ActiveCodePage();
     IndexRecord record;
     while (reader.Next(record)) {
-        std::string line = "{\"path\":";
-        line += JsonString(record.path, codePage);
-        line += ",\"thumbnail\":" + JsonString(record.thumbnail, codePage);
-        line += ",\"caption\":" + JsonString(record.caption, codePage);
-        line += ",\"layers\":[";
-        for (size_t i = 0; i < record.layers.size(); ++i) {
-            if (i > 0) {
-                line += ',';
-            }
-            line += JsonString(record.layers[i], codePage);
+        nlohmann::ordered_json line;
+        line["path"] = ToUtf8Lossy(record.path, codePage);
+        line["thumbnail"] = ToUtf8Lossy(record.thumbnail, codePage);
+        line["caption"] = ToUtf8Lossy(record.caption, codePage);
+        line["layers"] = nlohmann::ordered_json::array();
+        for (const std::string& layer : record.layers) {
+            line["layers"].push_back(ToUtf8Lossy(layer, codePage));
         }
-        line += "]}\n";
-        std::fputs(line.c_str(), stdout);
+        std::fputs((JsonText(line) + "\n").c_str(), stdout);
     }
     std::fflush(stdout);
     WarnWhereReadingStopped("dump", reader.Stop());

@@ -19,6 +19,9 @@ int RunOverlayCommand(int argc, char** argv) {
     if (!ParseCommandLine(argc, argv, {}, {}, commandLine, error)) {
         return UsageError("overlay", error, kSynopsis);
     }
+    if (!commandLine.help.empty()) {
+        return PrintHelp(commandLine);
+    }
     if (commandLine.positional.empty()) {
         return UsageError("overlay", "no file given", kSynopsis);
     }
@@ -27,9 +30,11 @@ int RunOverlayCommand(int argc, char** argv) {
         // A FIFO, device or socket is refused unopened: reading one could block forever.
         const bool refused = IsNonRegularFile(file);
         if (refused) {
-            std::fprintf(stderr, "vellumar-cli overlay: %s is not a regular file\n", file.c_str());
+            std::fprintf(stderr, "vellumar-cli overlay: %s is not a regular file\n",
+                         EscapeControlCharacters(file).c_str());
         }
-        std::printf("%s\t%s\n", file.c_str(), !refused && IsOverlayMember(file) ? "yes" : "no");
+        std::printf("%s\t%s\n", EscapeControlCharacters(file).c_str(),
+                    !refused && IsOverlayMember(file) ? "yes" : "no");
     }
     std::fflush(stdout);
     return 0;

@@ -46,6 +46,9 @@ int RunServeCommand(int argc, char** argv) {
         !ApplyCodePageOption(commandLine, error)) {
         return UsageError("serve", error, kSynopsis);
     }
+    if (!commandLine.help.empty()) {
+        return PrintHelp(commandLine);
+    }
     if (!commandLine.positional.empty()) {
         return UsageError("serve", "unexpected argument " + commandLine.positional[0], kSynopsis);
     }

@@ -20,6 +20,9 @@ int RunTagsCommand(int argc, char** argv) {
         !ApplyCodePageOption(commandLine, error)) {
         return UsageError("tags", error, kSynopsis);
     }
+    if (!commandLine.help.empty()) {
+        return PrintHelp(commandLine);
+    }
     int32_t displayWidth = 0;
     int32_t displayHeight = 0;
     bool display = commandLine.Has("--display");

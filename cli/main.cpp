@@ -1,68 +1,82 @@
 // vellumar-cli: the command-line face of the tag library and the index engine.
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
+#include <CLI/CLI.hpp>
 
 #include "cli_common.h"
 #include "commands.h"
+#include "console.h"
+#include "vellumar_version.h"
 
 namespace {
 
 struct Command {
     const char* name;
     int (*run)(int argc, char** argv);
-    const char* synopsis;
 };
 
 constexpr Command kCommands[] = {
-    {"tags", RunTagsCommand, "tags [--codepage CP] [--display WxH] FILE...   print the tags of JPEG files"},
-    {"overlay", RunOverlayCommand, "overlay FILE...   which files get the overlay icon"},
-    {"add-folder", RunAddFolderCommand,
-     "add-folder [--home DIR] [--codepage CP] FOLDER   add a folder tree to the search index"},
-    {"rebuild", RunRebuildCommand,
-     "rebuild [--home DIR] [--codepage CP] [--drive PATH]...   rebuild the index over the local disks"},
-    {"search", RunSearchCommand,
-     "search [--home DIR] [--codepage CP] TEXT   list the indexed files that match"},
-    {"dump", RunDumpCommand, "dump [--home DIR] [--codepage CP]   print the index records as JSON Lines"},
-    {"serve", RunServeCommand,
-     "serve [--home DIR] [--codepage CP] [--port N] [--bind ADDR]   search the index in a browser"},
+    {"tags", RunTagsCommand},       {"overlay", RunOverlayCommand}, {"add-folder", RunAddFolderCommand},
+    {"rebuild", RunRebuildCommand}, {"search", RunSearchCommand},   {"dump", RunDumpCommand},
+    {"serve", RunServeCommand},
 };
 
-void PrintUsage(std::FILE* stream) {
-    std::fputs("usage: vellumar-cli COMMAND [OPTIONS] [ARGS]\n\ncommands:\n", stream);
-    for (const Command& command : kCommands) {
-        std::fprintf(stream, "  %s\n", command.synopsis);
+std::string CommandList() {
+    std::string text = "commands (each takes --help):\n";
+    for (const CommandInfo& info : CommandInfos()) {
+        std::string line = "  " + std::string(info.synopsis);
+        line.resize(std::max<size_t>(line.size() + 3, 64), ' ');
+        text += line + info.summary + "\n";
     }
+    return text;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // Lines end in LF on every platform, so that scripts see the same bytes from both builds.
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    if (argc < 2) {
-        PrintUsage(stderr);
+    SetBinaryOutput(stdout);
+
+    CLI::App app("The tags of JPEG photos and their search index.", "vellumar-cli");
+    UseSynopsisInHelp(app, "[--help] [--version] COMMAND [OPTIONS] [ARGS]");
+    // Everything from the command on belongs to the command.
+    app.prefix_command();
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", "vellumar-cli " VELLUMAR_VERSION_TEXT);
+    app.footer(CommandList());
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), stdout);
+        return 0;
+    } catch (const CLI::CallForVersion& version) {
+        std::printf("%s\n", version.what());
+        return 0;
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "vellumar-cli: %s\n%s", error.what(), app.help().c_str());
         return 2;
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
-        std::strcmp(argv[1], "help") == 0) {
-        PrintUsage(stdout);
+    const std::vector<std::string> rest = app.remaining();
+    if (rest.empty()) {
+        std::fputs(app.help().c_str(), stderr);
+        return 2;
+    }
+    if (rest[0] == "help") {
+        std::fputs(app.help().c_str(), stdout);
         return 0;
     }
+    // The command's own words stay as they were given: argv from the command's name on.
+    const int first = argc - static_cast<int>(rest.size());
     for (const Command& command : kCommands) {
-        if (std::strcmp(argv[1], command.name) == 0) {
+        if (rest[0] == command.name) {
             // The tag library's diagnostics would otherwise mix with the output on stdout.
             ReportTagDiagnostics(command.name);
-            return command.run(argc - 1, argv + 1);
+            return command.run(argc - first, argv + first);
         }
     }
-    std::fprintf(stderr, "vellumar-cli: unknown command '%s'\n", argv[1]);
-    PrintUsage(stderr);
+    std::fprintf(stderr, "vellumar-cli: unknown command '%s'\n%s", rest[0].c_str(), app.help().c_str());
     return 2;
 }

@@ -1,5 +1,7 @@
 #include "tags_json.h"
 
+#include <nlohmann/json.hpp>
+
 #include "cli_common.h"
 #include "codepage.h"
 #include "image_tags.h"
@@ -25,42 +27,43 @@ bool ParseDisplaySize(const std::string& text, int32_t& width, int32_t& height) 
 }
 
 std::string TagsJson(const std::string& file, bool loaded, const ImageTags& tags) {
-    int codePage = ActiveCodePage();
-    std::string json = "{\"file\":" + JsonString(file, codePage);
-    json += ",\"loaded\":";
-    json += loaded ? "true" : "false";
-    json += ",\"size\":[" + std::to_string(tags.sizeX) + "," + std::to_string(tags.sizeY) + "]";
-    json += ",\"display\":[" + std::to_string(tags.lastSizeX) + "," + std::to_string(tags.lastSizeY) + "]";
+    using Json = nlohmann::ordered_json;
+    const int codePage = ActiveCodePage();
+    Json object;
+    object["file"] = ToUtf8Lossy(file, codePage);
+    object["loaded"] = loaded;
+    object["size"] = Json::array({tags.sizeX, tags.sizeY});
+    object["display"] = Json::array({tags.lastSizeX, tags.lastSizeY});
 
     TagCaption caption;
-    json += ",\"caption\":";
+    object["caption"] = nullptr;
     if (tags.GetCaption(caption)) {
-        json += "{\"x\":" + std::to_string(caption.x) + ",\"y\":" + std::to_string(caption.y) +
-                ",\"text\":" + JsonString(caption.text, codePage) + "}";
-    } else {
-        json += "null";
+        object["caption"] = {
+            {"x", caption.x}, {"y", caption.y}, {"text", ToUtf8Lossy(caption.text, codePage)}};
     }
 
-    int layerCount = tags.LayerCount();
-    json += ",\"layerCount\":" + std::to_string(layerCount) + ",\"layers\":[";
+    const int layerCount = tags.LayerCount();
+    object["layerCount"] = layerCount;
+    Json layers = Json::array();
     for (int i = 0; i < layerCount; ++i) {
-        if (i > 0) {
-            json += ",";
-        }
         TagLayer layer;
         if (!tags.GetLayer(i, layer)) {
-            json += "null";
+            layers.push_back(nullptr);
             continue;
         }
         const TagRegion& region = layer.region;
-        json += "{\"x\":" + std::to_string(layer.x) + ",\"y\":" + std::to_string(layer.y) +
-                ",\"name\":" + JsonString(layer.name, codePage) +
-                ",\"region\":{\"isRect\":" + std::to_string(region.isRect) +
-                ",\"left\":" + std::to_string(region.left) + ",\"top\":" + std::to_string(region.top) +
-                ",\"width\":" + std::to_string(region.width) +
-                ",\"height\":" + std::to_string(region.height) + "}}";
+        layers.push_back({{"x", layer.x},
+                          {"y", layer.y},
+                          {"name", ToUtf8Lossy(layer.name, codePage)},
+                          {"region",
+                           {{"isRect", region.isRect},
+                            {"left", region.left},
+                            {"top", region.top},
+                            {"width", region.width},
+                            {"height", region.height}}}});
     }
+    object["layers"] = std::move(layers);
     // After a Load the packet is UTF-8 (legacy packets are upgraded), so it is not converted.
-    json += "],\"packet\":" + JsonStringUtf8(tags.Packet()) + "}";
-    return json;
+    object["packet"] = ToUtf8Lossy(tags.Packet(), kCodePageUtf8);
+    return JsonText(object);
 }

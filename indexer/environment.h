@@ -4,12 +4,8 @@
 
 #include <string>
 
-// The folder separator the engine puts between folder and file names.
-#ifdef _WIN32
-constexpr char kPathSeparator = '\\';
-#else
-constexpr char kPathSeparator = '/';
-#endif
+// The folder separator the engine puts between folder and file names (the platform layer defines it).
+extern const char kPathSeparator;
 
 // The folder of the running executable unless the program chose another one (the command-line tool's
 // --home). Never ends with a separator, except for a file-system root.

@@ -38,11 +38,6 @@ RecordCursor::Step RecordCursor::Take(uint32_t value) {
     return Step::kUnreadable;  // a length after the record's end belongs to the next record
 }
 
-uint32_t ReadLittleEndian32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
-
 RecordExtent MeasureRecord(const uint8_t* data, size_t size) {
     RecordCursor cursor;
     RecordExtent extent;

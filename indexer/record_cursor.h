@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "little_endian.h"
+
 constexpr uint32_t kMaxPathLength = 260;
 constexpr uint32_t kMaxTextLength = 20480;
 
@@ -52,8 +54,6 @@ private:
     uint32_t namesLeft = 0;
     bool countRead = false;
 };
-
-uint32_t ReadLittleEndian32(const uint8_t* bytes);
 
 enum class RecordEnd : uint8_t {
     kComplete,    // the record is whole

@@ -7,21 +7,11 @@
 #include <memory>
 
 #include "environment.h"
+#include "little_endian.h"
 #include "file_list.h"
 #include "image_tags.h"
 #include "platform.h"
 #include "worker_thread.h"
-
-namespace {
-
-void PutLength(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value);
-    out[1] = static_cast<uint8_t>(value >> 8);
-    out[2] = static_cast<uint8_t>(value >> 16);
-    out[3] = static_cast<uint8_t>(value >> 24);
-}
-
-}  // namespace
 
 std::string IndexPathFor(const std::string& programFolder) {
     return JoinPath(programFolder, "index");
@@ -100,7 +90,7 @@ bool IndexOutput::WriteText(std::string_view text) {
     // Length and text go out together, then the stream is flushed: a run that stops leaves at most
     // one incomplete record at the end of the file.
     uint8_t length[4];
-    PutLength(length, static_cast<uint32_t>(text.size()));
+    WriteLittleEndian32(length, static_cast<uint32_t>(text.size()));
     bool written = false;
     auto write = [&] {
         written = Put(length, 4) && Put(text.data(), text.size()) && std::fflush(file.Get()) == 0;
@@ -115,7 +105,7 @@ bool IndexOutput::WriteText(std::string_view text) {
 
 bool IndexOutput::WriteCount(uint32_t count) {
     uint8_t bytes[4];
-    PutLength(bytes, count);
+    WriteLittleEndian32(bytes, count);
     bool written = false;
     auto write = [&] { written = Put(bytes, 4) && std::fflush(file.Get()) == 0; };
     if (run != nullptr) {
@@ -209,7 +199,7 @@ namespace {
 
 void AppendLength(std::string& out, uint32_t value) {
     uint8_t bytes[4];
-    PutLength(bytes, value);
+    WriteLittleEndian32(bytes, value);
     out.append(reinterpret_cast<const char*>(bytes), 4);
 }
 

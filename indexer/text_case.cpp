@@ -1,5 +1,6 @@
 #include "text_case.h"
 
+#include "ascii_case.h"
 #include "codepage.h"
 #include "platform.h"
 
@@ -55,7 +56,7 @@ size_t Utf8Length(char32_t c) {
 
 CodePageCase::CodePageCase(int codePageIn) : codePage(codePageIn) {
     for (unsigned b = 0; b < 256; ++b) {
-        lower[b] = static_cast<uint8_t>((b >= 'A' && b <= 'Z') ? b + 0x20 : b);
+        lower[b] = static_cast<uint8_t>(ToLowerAscii(static_cast<char>(b)));
         leadByte[b] = IsDoubleByteLead(codePage, b);
     }
     if (codePage == kCodePageUtf8) {

@@ -6,7 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "ascii_case.h"
 #include "environment.h"
+#include "little_endian.h"
 #include "picture_renderer.h"
 #include "platform.h"
 #include "scoped_file.h"
@@ -40,8 +42,7 @@ namespace {
 
 // The number of a name of digits followed by ".tb" (any letter case), or -1.
 int32_t ParseThumbnailName(std::string_view name) {
-    if (name.size() < 4 || name[name.size() - 3] != '.' || (name[name.size() - 2] | 0x20) != 't' ||
-        (name[name.size() - 1] | 0x20) != 'b') {
+    if (name.size() < 4 || !EndsWithIgnoringAsciiCase(name, ".tb")) {
         return -1;
     }
     const std::string_view digits = name.substr(0, name.size() - 3);
@@ -128,9 +129,8 @@ bool ThumbnailCache::WriteCounter(int32_t next) const {
     const std::string temporary = CounterPath() + ".new";
     bool written = false;
     Guarded([&] {
-        const auto value = static_cast<uint32_t>(next);
-        const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                                  static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        uint8_t bytes[4];
+        WriteLittleEndian32(bytes, static_cast<uint32_t>(next));
         ScopedFile counter(std::fopen(temporary.c_str(), "wb"));
         written = counter && std::fwrite(bytes, 1, 4, counter.Get()) == 4 && counter.Close() &&
                   RenameReplacing(temporary, CounterPath());
@@ -148,9 +148,7 @@ std::string ThumbnailCache::NextThumbnailName() const {
         ScopedFile counter(std::fopen(CounterPath().c_str(), "rb"));
         uint8_t bytes[5];
         if (counter && std::fread(bytes, 1, 5, counter.Get()) == 4) {
-            const auto value = static_cast<int32_t>(
-                static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-                (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24));
+            const auto value = static_cast<int32_t>(ReadLittleEndian32(bytes));
             // The number after it must fit too.
             number = value >= 1 && value < INT32_MAX ? value : 0;
         }

@@ -1,8 +1,10 @@
 #include "unicode_case.h"
 
+#include "ascii_case.h"
+
 char32_t SimpleLowerCodePoint(char32_t c) {
     if (c < 0x80) {
-        return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+        return static_cast<unsigned char>(ToLowerAscii(static_cast<char>(c)));
     }
     if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
         return c + 0x20;

@@ -1,31 +1,12 @@
 #include "walk_rules.h"
 
+#include "ascii_case.h"
 #include "environment.h"
 #include "search_index.h"
 
-namespace {
-
-bool EndsWithIgnoringCase(const std::string& text, const char* ending, size_t length) {
-    if (text.size() < length) {
-        return false;
-    }
-    for (size_t i = 0; i < length; ++i) {
-        char c = text[text.size() - length + i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c + ('a' - 'A'));
-        }
-        if (c != ending[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 bool IsJpegName(const std::string& name) {
     return name.size() > 4 &&
-           (EndsWithIgnoringCase(name, ".jpg", 4) || EndsWithIgnoringCase(name, ".jpeg", 5));
+           (EndsWithIgnoringAsciiCase(name, ".jpg") || EndsWithIgnoringAsciiCase(name, ".jpeg"));
 }
 
 bool IsFileToIndex(const DirectoryEntry& entry) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ascii_case.h"
 #include "codepage.h"
 #include "diagnostics.h"
 #include "jpeg_sections.h"
@@ -129,20 +130,6 @@ int32_t Scale(int32_t value, int32_t numerator, int32_t denominator) {
         return static_cast<int32_t>(0u - static_cast<uint32_t>(product));
     }
     return product / denominator;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
 }
 
 void AppendNumberChild(XmlNode& parent, const char* name, int32_t value) {

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "ascii_case.h"
+
 namespace {
 
 // The C library's white space in the "C" locale, without depending on the locale in force.
@@ -17,10 +19,6 @@ bool IsBlank(const std::string& text) {
         }
     }
     return true;
-}
-
-char ToLowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 const char* SkipSpace(const char* position, const char* end) {
@@ -234,75 +232,71 @@ std::unique_ptr<XmlNode> MakeNode(XmlNodeType type, const char* name, XmlNode* p
     return node;
 }
 
-// Processing instructions, comments and character-data sections at `position`. Instructions go to the
-// document wherever they stand; comments and sections go to the parent of `node`, which is the element
-// they stand in (one per call, so that the element's child loop keeps them in order) or the document.
+// The markup besides elements, in the order each pass looks for it.
+struct OtherNodeKind {
+    std::string_view open;
+    std::string_view close;
+    XmlNodeType type;
+    const char* name;  // instructions take theirs from the text
+};
+
+constexpr OtherNodeKind kOtherNodeKinds[] = {
+    {"<?", "?>", XmlNodeType::ProcessingInstruction, nullptr},
+    {"<!--", "-->", XmlNodeType::Comment, "#COMMENT"},
+    {"<![CDATA[", "]]>", XmlNodeType::CharacterData, "#CDATA"},
+};
+
+// Adds the node of `kind` whose text runs from `text` to `close`. Instructions go to the document
+// wherever they stand; comments and sections go to the parent of `node`.
+void AddOtherNode(const OtherNodeKind& kind, XmlNode& node, const char* text, const char* close,
+                  ParseOptions& options) {
+    XmlDocument* document = node.document;
+    if (kind.type == XmlNodeType::ProcessingInstruction) {
+        if (document == nullptr) {
+            return;
+        }
+        // The document owns the instruction, so it is also its parent.
+        auto instruction = MakeNode(kind.type, nullptr, document, document);
+        const char* nameEnd = FindFirstOf(text, close, " ?>\t\r\n");
+        if (nameEnd == nullptr) {
+            nameEnd = close;
+        }
+        CopyName(text, nameEnd, instruction->name);
+        ReadAttributes(*instruction, nameEnd, close, true, options);
+        document->children.push_back(std::move(instruction));
+        return;
+    }
+    if (node.parent != nullptr) {
+        auto other = MakeNode(kind.type, kind.name, node.parent, document);
+        CopyValue(text, close, false, 0, other->value);
+        node.parent->children.push_back(std::move(other));
+    }
+}
+
+// Processing instructions, comments and character-data sections at `position`. Comments and sections
+// go to the element they stand in (one per call, so that the element's child loop keeps them in order)
+// or the document.
 OtherNodesResult LoadOtherNodes(XmlNode& node, const char* position, const char* end, ParseOptions& options) {
     const bool insideElement = node.parent != nullptr && node.parent->type != XmlNodeType::Document;
-    XmlDocument* document = node.document;
     for (;;) {
         bool consumed = false;
-
-        position = SkipSpace(position, end);
-        if (StartsWithNoCase(position, end, "<?")) {
-            const char* close = FindTerminator(position + 2, end, "?>", options.escapeChar);
+        for (const OtherNodeKind& kind : kOtherNodeKinds) {
+            position = SkipSpace(position, end);
+            if (!StartsWithNoCase(position, end, kind.open)) {
+                continue;
+            }
+            const char* text = position + kind.open.size();
+            const char* close = FindTerminator(text, end, kind.close, options.escapeChar);
             if (close == nullptr) {
                 return {position, false, true};
             }
-            if (document != nullptr) {
-                // The document owns the instruction, so it is also its parent.
-                auto instruction = MakeNode(XmlNodeType::ProcessingInstruction, nullptr, document, document);
-                const char* nameEnd = FindFirstOf(position + 2, close, " ?>\t\r\n");
-                if (nameEnd == nullptr) {
-                    nameEnd = close;
-                }
-                CopyName(position + 2, nameEnd, instruction->name);
-                ReadAttributes(*instruction, nameEnd, close, true, options);
-                document->children.push_back(std::move(instruction));
-            }
-            position = close + 2;
+            AddOtherNode(kind, node, text, close, options);
+            position = close + kind.close.size();
             consumed = true;
             if (insideElement) {
                 return {position, true, false};
             }
         }
-
-        position = SkipSpace(position, end);
-        if (StartsWithNoCase(position, end, "<!--")) {
-            const char* close = FindTerminator(position + 4, end, "-->", options.escapeChar);
-            if (close == nullptr) {
-                return {position, false, true};
-            }
-            if (node.parent != nullptr) {
-                auto comment = MakeNode(XmlNodeType::Comment, "#COMMENT", node.parent, document);
-                CopyValue(position + 4, close, false, 0, comment->value);
-                node.parent->children.push_back(std::move(comment));
-            }
-            position = close + 3;
-            consumed = true;
-            if (insideElement) {
-                return {position, true, false};
-            }
-        }
-
-        position = SkipSpace(position, end);
-        if (StartsWithNoCase(position, end, "<![CDATA[")) {
-            const char* close = FindTerminator(position + 9, end, "]]>", options.escapeChar);
-            if (close == nullptr) {
-                return {position, false, true};
-            }
-            if (node.parent != nullptr) {
-                auto section = MakeNode(XmlNodeType::CharacterData, "#CDATA", node.parent, document);
-                CopyValue(position + 9, close, false, 0, section->value);
-                node.parent->children.push_back(std::move(section));
-            }
-            position = close + 3;
-            consumed = true;
-            if (insideElement) {
-                return {position, true, false};
-            }
-        }
-
         if (!consumed) {
             return {position, false, false};
         }

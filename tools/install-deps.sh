@@ -5,10 +5,11 @@
 #   tools/install-deps.sh native   only what the native build of vellumar-cli needs
 set -euo pipefail
 
-native=(cmake ninja-build g++ make pkg-config libjpeg62-turbo-dev googletest libbenchmark-dev libcpp-httplib-dev
-    nlohmann-json3-dev)
+native=(cmake ninja-build g++ make pkg-config libjpeg62-turbo-dev googletest libcpp-httplib-dev nlohmann-json3-dev
+    libcli11-dev)
 full=(
     "${native[@]}"
+    libbenchmark-dev
     clang libclang-rt-14-dev clang-format clang-tidy
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev nsis
     wine wine32:i386 wine64

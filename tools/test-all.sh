@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: native debug with AddressSanitizer and
-# UndefinedBehaviorSanitizer, native release, ThreadSanitizer over the threaded tests, the Windows build
+# UndefinedBehaviorSanitizer, native release, the benchmarks (built, not run), ThreadSanitizer over the threaded tests, the Windows build
 # with its tests under Wine (unit tests, COM and GUI checks, the 64-bit toolbar's tests under 64-bit Wine,
 # the setup program's checks), bounded fuzzing, and the format check.
 set -uo pipefail
@@ -85,6 +85,7 @@ step "native debug (ASan+UBSan): build" build debug-asan
 step "native debug (ASan+UBSan): tests" ctest --preset debug-asan
 step "native release: build" build release
 step "native release: tests" ctest --preset release
+step "benchmarks: build" build bench
 step "ThreadSanitizer: threaded tests" tsan_tests
 step "Windows: build and tests under Wine" windows_tests
 step "fuzzing" fuzzing

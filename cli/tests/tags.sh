@@ -48,7 +48,7 @@ tr -d '\r' <"$work/missing.err" >"$work/missing.txt"
 # Usage errors: status 2, a message on stderr and nothing on stdout.
 for args in "tags" "tags --display 12 no_packet.jpg" "tags --display x10 no_packet.jpg" \
     "tags --codepage 99999 no_packet.jpg" "tags --codepage latin1 no_packet.jpg" "tags --colour no_packet.jpg" \
-    "nosuchcommand"; do
+    "tags -x no_packet.jpg" "nosuchcommand"; do
     # shellcheck disable=SC2086
     run $args >"$work/usage.out" 2>"$work/usage.err"
     status=$?
@@ -56,6 +56,17 @@ for args in "tags" "tags --display 12 no_packet.jpg" "tags --display x10 no_pack
     [ -s "$work/usage.err" ] || fail "'$args': no message on stderr"
     [ -s "$work/usage.out" ] && fail "'$args': wrote to stdout"
 done
+
+# --help on the tool and on a command, and --version: status 0 and the text on stdout.
+for args in "--help" "tags --help" "overlay --help" "--version"; do
+    # shellcheck disable=SC2086
+    run $args >"$work/help.out" 2>"$work/help.err"
+    status=$?
+    [ "$status" -eq 0 ] || fail "'$args': exit status $status, expected 0"
+    [ -s "$work/help.out" ] || fail "'$args': nothing on stdout"
+done
+run tags --help | grep -q -- "--display WxH" || fail "tags --help does not describe --display"
+run --version | tr -d '\r' | grep -qx "vellumar-cli [0-9.]*" || fail "--version: $(run --version)"
 
 # Photos made here, byte by byte.
 cd "$work" || exit 1
@@ -142,6 +153,15 @@ fffd=$(printf '\357\277\275')
 grep -qF "\"name\":\"x$fffd$fffd$fffd$fffd${fffd}y\"" invalid.jsonl ||
     fail "invalid UTF-8: name not replaced: $(cat invalid.jsonl)"
 LC_ALL=C grep -q "$(printf '[\364\365]')" invalid.jsonl && fail "invalid UTF-8: raw bytes in the output"
+
+# overlay keeps a name with control characters on its one line, escaped (Windows names cannot hold them).
+if [ "$windows" -eq 0 ]; then
+    odd=$(printf 'new\nline\t\033.jpg')
+    cp japanese.jpg "$odd"
+    run overlay "$odd" >overlay.out
+    [ "$(cat overlay.out)" = "$(printf '%s\t%s' 'new\nline\t\x1B.jpg' yes)" ] ||
+        fail "overlay of a name with control characters: $(od -c overlay.out | head -3)"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"

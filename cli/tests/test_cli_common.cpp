@@ -48,6 +48,7 @@ TEST(ParseCommandLine, RejectsUnknownOptionsAndMissingValues) {
         {"tags", "--colour", "x.jpg"},
         {"tags", "x.jpg", "--codepage"},
         {"tags", "--quiet=yes"},
+        {"tags", "-x", "x.jpg"},
     };
     for (const auto& words : bad) {
         Argv argv(words);
@@ -58,6 +59,17 @@ TEST(ParseCommandLine, RejectsUnknownOptionsAndMissingValues) {
             << words[1];
         EXPECT_FALSE(error.empty());
     }
+}
+
+TEST(ParseCommandLine, HelpDescribesTheCommandsOptions) {
+    Argv argv({"tags", "--codepage", "1252", "--help", "a.jpg"});
+    CommandLine commandLine;
+    std::string error;
+    ASSERT_TRUE(
+        ParseCommandLine(argv.Count(), argv.Get(), {"--codepage", "--display"}, {}, commandLine, error));
+    EXPECT_NE(commandLine.help.find("vellumar-cli tags"), std::string::npos) << commandLine.help;
+    EXPECT_NE(commandLine.help.find("--display WxH"), std::string::npos) << commandLine.help;
+    EXPECT_NE(commandLine.help.find("FILE"), std::string::npos) << commandLine.help;
 }
 
 TEST(ApplyCodePageOption, AcceptsOnlyConvertibleCodePageNumbers) {
@@ -101,6 +113,23 @@ TEST(JsonString, EscapesAndConvertsToUtf8) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(JsonString(c.text, c.codePage), c.json);
+    }
+}
+
+TEST(EscapeControlCharacters, KeepsOneFieldOnOneLine) {
+    struct Case {
+        std::string text;
+        std::string escaped;
+    };
+    const Case cases[] = {
+        {"plain/Caf\xC3\xA9.jpg", "plain/Caf\xC3\xA9.jpg"},
+        {"two\nlines\tand tab", "two\\nlines\\tand tab"},
+        {"C:\\photos\\a.jpg", "C:\\\\photos\\\\a.jpg"},
+        {"\x1B[31mred\r\x7F", "\\x1B[31mred\\x0D\\x7F"},
+        {std::string("nul\0", 4), "nul\\x00"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EscapeControlCharacters(c.text), c.escaped);
     }
 }
 

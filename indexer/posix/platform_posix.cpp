@@ -13,8 +13,11 @@
 #include <sstream>
 
 #include "drive_roots.h"
+#include "environment.h"
 #include "platform.h"
 #include "unicode_case.h"
+
+const char kPathSeparator = '/';
 
 std::string ExecutableFolder() {
     char buffer[PATH_MAX];

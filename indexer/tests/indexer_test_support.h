@@ -1,4 +1,4 @@
-// Helpers of the index engine's tests: temporary folders and hand-built index bytes.
+// Helpers of the index engine's tests: hand-built index bytes (and the shared temporary folders).
 #pragma once
 
 #include <atomic>
@@ -12,31 +12,7 @@
 #include <vector>
 
 #include "environment.h"
-
-// A fresh folder that is removed with everything in it at the end of the test.
-class TempFolder {
-public:
-    TempFolder() {
-        static std::atomic<int> counter{0};
-        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-        path = std::filesystem::temp_directory_path() /
-               ("vellumar-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(path);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    // The folder as the engine writes paths: native separators, no trailing one.
-    std::string Path() const { return path.string(); }
-    std::string File(const std::string& name) const { return JoinPath(Path(), name); }
-
-private:
-    std::filesystem::path path;
-};
+#include "temp_folder.h"
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,8 +1,11 @@
 // The search job on its worker thread: hits, the closing call, and a forced stop.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 #include "codepage.h"
 #include "indexer_test_support.h"
@@ -72,17 +75,29 @@ TEST_F(SearchJobTest, AMissingIndexStillGetsTheClosingCall) {
     EXPECT_EQ(calls.entries, (std::vector<std::string>{"||1"}));
 }
 
+// A search job whose run the test can watch after the job has let go of it.
+class WatchedSearchJob : public SearchJob {
+public:
+    using SearchJob::CurrentRun;
+};
+
 TEST_F(SearchJobTest, ACallbackThatNeverReturnsIsLeftBehindAfterTheGrace) {
     // The abandoned worker may still be inside the callback when the test ends: its data must outlive it.
     static Calls* const blocked = new Calls;
     blocked->blockOnHit = true;
-    ASSERT_TRUE(job.Start("lake", Calls::Callback, blocked, index));
+    WatchedSearchJob watched;
+    ASSERT_TRUE(watched.Start("lake", Calls::Callback, blocked, index));
     blocked->WaitFor(1);
-    job.Cancel(300);
-    EXPECT_FALSE(job.IsRunning());
-    // Once the cancel has returned nothing more reaches the caller, also after the callback returns.
+    const std::shared_ptr<WorkerRun> run = watched.CurrentRun();
+    ASSERT_TRUE(run);
+    watched.Cancel(300);
+    EXPECT_FALSE(watched.IsRunning());
+    // Once the cancel has returned nothing more reaches the caller, also after the callback returns and
+    // the worker has run to its end.
     blocked->Release();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (!run->IsFinished()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     EXPECT_EQ(blocked->Count(), 1u);
 }
 

@@ -5,7 +5,10 @@
 #include <io.h>
 
 #include "drive_roots.h"
+#include "environment.h"
 #include "platform.h"
+
+const char kPathSeparator = '\\';
 
 std::string ExecutableFolder() {
     char buffer[MAX_PATH + 1] = {};

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "ascii_case.h"
 #include "codepage.h"
 #include "codepage_platform.h"
 
@@ -75,7 +76,7 @@ int CodePageOfLocale(const char* locale) {
     std::string upper;
     for (char c : codeset) {
         if (c != '-' && c != '_') {
-            upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+            upper += ToUpperAscii(c);
         }
     }
     if (upper == "UTF8") {

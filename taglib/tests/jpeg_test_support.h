@@ -4,55 +4,24 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <string_view>
 
 #include "diagnostics.h"
+#include "jpeg_builder.h"
+#include "temp_folder.h"
 
 namespace testsupport {
 
-inline std::string StartOfImage() {
-    return std::string("\xFF\xD8", 2);
-}
-
-// One marker segment: 0xFF, the code, the big-endian length (counting itself) and the payload.
-inline std::string Segment(int marker, std::string_view payload) {
-    size_t length = payload.size() + 2;
-    std::string bytes;
-    bytes += static_cast<char>(0xFF);
-    bytes += static_cast<char>(marker);
-    bytes += static_cast<char>((length >> 8) & 0xFF);
-    bytes += static_cast<char>(length & 0xFF);
-    bytes.append(payload);
-    return bytes;
-}
-
-// A start-of-scan header for one component, as an encoder writes it.
-inline std::string StartOfScan() {
-    return Segment(0xDA, std::string("\x01\x01\x00\x00\x3F\x00", 6));
-}
-
 // A unique path in the temporary folder, removed again with the object.
 class ScratchPath {
+    TempFolder folder;  // made before the path that lies in it, removed after it
+
 public:
-    explicit ScratchPath(std::string_view suffix = ".jpg") {
-        static std::atomic<unsigned> counter{0};
-        std::random_device random;
-        std::string name = "vellumar_test_" + std::to_string(random()) + "_" + std::to_string(counter++) +
-                           std::string(suffix);
-        path = (std::filesystem::temp_directory_path() / name).string();
-    }
-    ~ScratchPath() {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-    }
-    ScratchPath(const ScratchPath&) = delete;
-    ScratchPath& operator=(const ScratchPath&) = delete;
+    explicit ScratchPath(std::string_view suffix = ".jpg")
+        : path(folder.File("scratch" + std::string(suffix))) {}
 
     void Write(std::string_view bytes) const {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);

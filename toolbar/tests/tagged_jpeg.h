@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image_tags.h"
+#include "jpeg_builder.h"
 
 #ifndef VELLUMAR_SOURCE_DIR
 #define VELLUMAR_SOURCE_DIR "."
@@ -55,13 +56,7 @@ inline std::string JpegWithPacket(const std::string& packet) {
     if (plain.size() < 2) {
         return {};
     }
-    const size_t length = packet.size() + 3;  // the length field, the text, the zero byte
-    std::string segment = "\xFF\xE9";
-    segment += static_cast<char>((length >> 8) & 0xFF);
-    segment += static_cast<char>(length & 0xFF);
-    segment += packet;
-    segment += '\0';
-    return plain.substr(0, 2) + segment + plain.substr(2);
+    return plain.substr(0, 2) + testsupport::Segment(0xE9, packet + '\0') + plain.substr(2);
 }
 
 inline std::string TaggedJpeg(int sizeX, int sizeY, const std::vector<TestLayer>& layers) {

@@ -9,6 +9,7 @@
 #include "band_logic.h"
 #include "fake_page_model.h"
 #include "tagged_jpeg.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -108,17 +109,11 @@ TEST(DecideSiteWindows, CreatesOnceAndNeverDuplicates) {
 class BandButtonTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder =
-            std::filesystem::temp_directory_path() /
-            (std::string("lumenote_band_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        page.tempPath = folder.string() + "/";
+        page.tempPath = folder.Path() + "/";
         browser->document = document;
         AddTaggedImage(document, "http://a/1");
         handler.AttachBrowser(browser);
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
 
     void AddTaggedImage(const std::shared_ptr<fake::Document>& target, const std::string& url) {
         auto image = std::make_shared<fake::Element>();
@@ -143,7 +138,7 @@ protected:
         return displays;
     }
 
-    std::filesystem::path folder;
+    TempFolder folder;
     fake::FakePageModel page;
     std::shared_ptr<fake::Browser> browser = std::make_shared<fake::Browser>();
     std::shared_ptr<fake::Document> document = std::make_shared<fake::Document>();

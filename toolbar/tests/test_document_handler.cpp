@@ -13,6 +13,7 @@
 #include "document_handler_logic.h"
 #include "fake_page_model.h"
 #include "tagged_jpeg.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -24,16 +25,10 @@ const std::vector<std::pair<std::string, std::string>> kHiddenStyleNames = {
 class DocumentHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = std::filesystem::temp_directory_path() /
-                 (std::string("lumenote_handler_") + info->test_suite_name() + "_" + info->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        page.tempPath = folder.string() + "/";
+        page.tempPath = folder.Path() + "/";
         browser->document = document;
         handler.AttachBrowser(browser);
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
 
     std::shared_ptr<fake::Element> AddImage(const std::string& url, const std::string& bytes,
                                             const std::string& mimeType = "JPEG Image", int32_t width = 0,
@@ -65,7 +60,7 @@ protected:
         return static_cast<int>(connections->live.size());
     }
 
-    std::filesystem::path folder;
+    TempFolder folder;
     FakePageModel page;
     std::shared_ptr<fake::Browser> browser = std::make_shared<fake::Browser>();
     std::shared_ptr<fake::Document> document = std::make_shared<fake::Document>();
@@ -385,7 +380,7 @@ TEST_F(DocumentHandlerTest, EachPassHasItsOwnWorkingFileRemovedAfterwards) {
     EXPECT_NE(page.downloads[0].path, page.downloads[2].path);  // a new one for the next pass
     EXPECT_EQ(page.downloads[0].path.rfind(page.tempPath, 0), 0u);
     EXPECT_EQ(page.removedFiles, (std::vector<std::string>{page.downloads[0].path, page.downloads[2].path}));
-    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path));
 }
 
 TEST_F(DocumentHandlerTest, LoadEventDuringADownloadRunsOneMorePassAfterIt) {
@@ -454,7 +449,7 @@ TEST_F(DocumentHandlerTest, LeavingThePageHidingOrDetachingEndsTheRunningPass) {
         EXPECT_TRUE(page.downloads[0].cancelled) << row.what;
         EXPECT_FALSE(handler.Annotated()) << row.what;
         EXPECT_TRUE(document->Spans().empty()) << row.what;
-        EXPECT_TRUE(std::filesystem::is_empty(folder)) << row.what;
+        EXPECT_TRUE(std::filesystem::is_empty(folder.path)) << row.what;
     }
 }
 
@@ -647,7 +642,7 @@ TEST_F(DocumentHandlerTest, ContextMenuOverAnImageReplacesTheContextFile) {
     page.resources["http://a/photo"] = "second";
     EXPECT_EQ(handler.Invoke(kDispIdContextMenu, true), kPageOk);
     ASSERT_EQ(page.downloads.size(), 2u);
-    const std::filesystem::path saved = folder / kContextImageFileName;
+    const std::filesystem::path saved = folder.path / kContextImageFileName;
     EXPECT_EQ(page.downloads[1].path, page.tempPath + kContextImageFileName);
     EXPECT_EQ(page.downloads[1].extent, DownloadExtent::kWholeFile);  // a copy of the image, not its header
     std::ifstream in(saved, std::ios::binary);

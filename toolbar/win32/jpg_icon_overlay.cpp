@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "copy_terminated.h"
 #include "overlay_rule.h"
 
 namespace {

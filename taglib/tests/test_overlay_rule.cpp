@@ -8,6 +8,7 @@
 #include <string>
 
 #include "overlay_rule.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -21,32 +22,6 @@ std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-// A folder of its own in the temp folder, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        path = fs::temp_directory_path() /
-               ("toolbar_overlay_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" +
-                std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-        fs::create_directories(path);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        std::string file = (path / name).string();
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return file;
-    }
-
-    fs::path path;
-};
 
 struct ExtensionCase {
     const char* path;
@@ -112,7 +87,7 @@ TEST(OverlayRule, SamplePhotos) {
 }
 
 TEST(OverlayRule, OtherExtensionsAreNotOpenedAtAll) {
-    ScratchFolder folder;
+    TempFolder folder;
     std::string tagged = ReadFile(Photo("packet_regions.jpg"));
     ASSERT_FALSE(tagged.empty());
     EXPECT_TRUE(IsOverlayMember(folder.Write("photo.jpg", tagged)));
@@ -122,7 +97,7 @@ TEST(OverlayRule, OtherExtensionsAreNotOpenedAtAll) {
 }
 
 TEST(OverlayRule, DamagedOrForeignContentIsNoMember) {
-    ScratchFolder folder;
+    TempFolder folder;
     std::string tagged = ReadFile(Photo("packet_regions.jpg"));
     ASSERT_GT(tagged.size(), 64u);
     size_t packetStart = tagged.find("\xFF\xE9");
@@ -143,14 +118,14 @@ TEST(OverlayRule, DamagedOrForeignContentIsNoMember) {
 }
 
 TEST(OverlayRule, AFolderNamedLikeAPhotoIsNoMember) {
-    ScratchFolder folder;
+    TempFolder folder;
     fs::create_directories(folder.path / "album.jpg");
     EXPECT_FALSE(IsOverlayMember((folder.path / "album.jpg").string()));
 }
 
 TEST(OverlayRule, DamageAfterTheImageStartsDoesNotChangeTheAnswer) {
     // The answer comes from the segments before the image: the rest may be anything, or missing.
-    ScratchFolder folder;
+    TempFolder folder;
     std::string tagged = ReadFile(Photo("packet_regions.jpg"));
     size_t scan = tagged.find("\xFF\xDA");
     ASSERT_NE(scan, std::string::npos);
@@ -158,40 +133,6 @@ TEST(OverlayRule, DamageAfterTheImageStartsDoesNotChangeTheAnswer) {
     EXPECT_TRUE(IsOverlayMember(folder.Write("head_and_scan.jpg", head + tagged.substr(scan, 12))));
     EXPECT_TRUE(IsOverlayMember(
         folder.Write("garbage_scan.jpg", head + tagged.substr(scan, 12) + std::string(100000, '\xFF'))));
-}
-
-struct CopyCase {
-    size_t capacity;
-    bool fits;
-};
-
-TEST(OverlayRule, CopyTerminatedNeverWritesPastTheBuffer) {
-    const std::u16string text = u"C:\\Lumenote\\LumenoteToolbar.dll";
-    const CopyCase cases[] = {
-        {text.size() + 1, true}, {text.size() + 40, true}, {text.size(), false}, {1, false}, {5, false},
-    };
-    for (const CopyCase& c : cases) {
-        std::u16string buffer(c.capacity + 8, u'#');
-        EXPECT_EQ(CopyTerminated(std::u16string_view(text), buffer.data(), c.capacity), c.fits) << c.capacity;
-        if (c.fits) {
-            EXPECT_EQ(std::u16string(buffer.c_str()), text);
-        } else {
-            EXPECT_EQ(buffer[0], u'\0') << "a cut path must not be left behind";
-        }
-        for (size_t i = c.capacity; i < buffer.size(); ++i) {
-            ASSERT_EQ(buffer[i], u'#') << "written past the capacity at " << i;
-        }
-    }
-}
-
-TEST(OverlayRule, CopyTerminatedWithoutRoom) {
-    wchar_t untouched = L'#';
-    EXPECT_FALSE(CopyTerminated(std::wstring_view(L"x"), &untouched, 0));
-    EXPECT_EQ(untouched, L'#');
-    EXPECT_FALSE(CopyTerminated(std::wstring_view(L"x"), static_cast<wchar_t*>(nullptr), 10));
-    wchar_t one[1] = {L'#'};
-    EXPECT_TRUE(CopyTerminated(std::wstring_view(), one, 1));
-    EXPECT_EQ(one[0], L'\0');
 }
 
 }  // namespace

@@ -27,20 +27,3 @@ bool HasOverlayExtension(std::basic_string_view<Char> path) {
 // file, whatever Load answers, and at least one layer in the packet it leaves. Only the segments before
 // the compressed image are read. Any failure (no such file, unreadable, malformed) is false.
 bool IsOverlayMember(const std::string& ansiPath);
-
-// Copies `text` with its terminating zero into `buffer` of `capacity` characters. When it does not fit,
-// nothing of it is copied (a cut path would name another file); the buffer then holds an empty string
-// if it has room for one. False when it did not fit.
-template <typename Char>
-bool CopyTerminated(std::basic_string_view<Char> text, Char* buffer, size_t capacity) {
-    if (buffer == nullptr || capacity == 0) {
-        return false;
-    }
-    if (text.size() >= capacity) {
-        buffer[0] = Char(0);
-        return false;
-    }
-    text.copy(buffer, text.size());
-    buffer[text.size()] = Char(0);
-    return true;
-}

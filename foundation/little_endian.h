@@ -1,0 +1,17 @@
+// Numbers in the byte order of the index and the thumbnail counter: least significant byte first, on
+// every processor.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t ReadLittleEndian32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+constexpr void WriteLittleEndian32(uint8_t* bytes, uint32_t value) {
+    bytes[0] = static_cast<uint8_t>(value);
+    bytes[1] = static_cast<uint8_t>(value >> 8);
+    bytes[2] = static_cast<uint8_t>(value >> 16);
+    bytes[3] = static_cast<uint8_t>(value >> 24);
+}
