@@ -301,9 +301,7 @@ std::string EscapeControlCharacters(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
+        if (c == '\n') {
             out += "\\n";
         } else if (c == '\t') {
             out += "\\t";

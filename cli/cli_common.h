@@ -78,9 +78,10 @@ int TagDiagnosticCount();
 // opened, is not a JPEG file, or its packet lacks what every packet has.
 void ReportLoadFailure(const std::string& path);
 
-// A text for a field of a line of output: "\\" for a backslash, "\\n" and "\\t" for a line feed and a tab,
-// "\\xHH" for the other control characters and DEL, so that no file name can break the line or send
-// escape sequences to a terminal. Every other byte stays as it is.
+// A text for a field of a line of output: "\\n" and "\\t" for a line feed and a tab, "\\xHH" for the
+// other control characters and DEL, so that no file name can break the line or send escape sequences to
+// a terminal. Every other byte stays as it is: the backslashes of Windows paths are printed as they
+// always were (--json, where a command has it, gives the exact bytes).
 std::string EscapeControlCharacters(std::string_view text);
 
 // One diagnostic as its line, without the line end: control characters of the path become "?" and

@@ -124,7 +124,7 @@ TEST(EscapeControlCharacters, KeepsOneFieldOnOneLine) {
     const Case cases[] = {
         {"plain/Caf\xC3\xA9.jpg", "plain/Caf\xC3\xA9.jpg"},
         {"two\nlines\tand tab", "two\\nlines\\tand tab"},
-        {"C:\\photos\\a.jpg", "C:\\\\photos\\\\a.jpg"},
+        {"C:\\photos\\a.jpg", "C:\\photos\\a.jpg"},
         {"\x1B[31mred\r\x7F", "\\x1B[31mred\\x0D\\x7F"},
         {std::string("nul\0", 4), "nul\\x00"},
     };
