@@ -30,18 +30,11 @@ void WaitForAbandonedWorkers() {
 }  // namespace
 
 void WorkerRun::RequestCancel() {
-    std::lock_guard<std::recursive_mutex> guard(cancelLock);
-    cancelled = true;
+    cancelled.store(true);
 }
 
 bool WorkerRun::IsCancelled() const {
-    std::lock_guard<std::recursive_mutex> guard(cancelLock);
-    return cancelled || abandoned.load();
-}
-
-void WorkerRun::ClearCancel() {
-    std::lock_guard<std::recursive_mutex> guard(cancelLock);
-    cancelled = false;
+    return cancelled.load() || abandoned.load();
 }
 
 void WorkerRun::Abandon() {

@@ -24,11 +24,9 @@ public:
     // The job body; its result is the run's exit code.
     virtual int Run() = 0;
 
-    // The cancel flag, read and written only under the run's lock. An abandoned run counts as
-    // cancelled.
+    // The cancel flag, set once by any thread and never cleared. An abandoned run counts as cancelled.
     void RequestCancel();
     bool IsCancelled() const;
-    void ClearCancel();
 
     // Runs `write` under the write gate unless the run has been abandoned. False when it did not run.
     template <typename Write>
@@ -62,8 +60,7 @@ private:
     // Waits until the run has finished; false when `milliseconds` passed first (negative: no limit).
     bool WaitFinished(int milliseconds) const;
 
-    mutable std::recursive_mutex cancelLock;  // guards `cancelled` only
-    bool cancelled = false;
+    std::atomic<bool> cancelled{false};
     std::mutex writeGate;
     std::atomic<bool> abandoned{false};
     mutable std::mutex doneMutex;

@@ -51,10 +51,6 @@ void UnlockModule() {
     moduleLocks.fetch_sub(1);
 }
 
-long ModuleLockCount() {
-    return moduleLocks.load();
-}
-
 bool GetModulePathAnsi(std::string& path) {
     char buffer[kModulePathCapacity];
     DWORD length = GetModuleFileNameA(moduleInstance, buffer, kModulePathCapacity);

@@ -12,7 +12,6 @@ HINSTANCE ModuleInstance();
 // removes locks too. Changes are atomic: objects of several threads of the host share the count.
 void LockModule();
 void UnlockModule();
-long ModuleLockCount();
 
 class ModuleLock {
 public:
