@@ -99,3 +99,32 @@ char32_t LowerCodePoint(char32_t codePoint);
 // The most memory the process has held resident so far, in bytes; 0 when the platform cannot say. The
 // tests and benchmarks that bound the decoders' memory read it.
 int64_t PeakResidentMemory();
+
+// Read-only access to a file one window at a time, so that a scan of a file larger than the address
+// space (the 32-bit build) holds only one window. A window is the file's own pages mapped into memory
+// where the system allows it, else a copy read into a buffer of the object's own. The file's size is
+// taken when it is opened: a writer's later appends are not seen.
+class FileWindow {
+public:
+    FileWindow();
+    ~FileWindow();
+    FileWindow(const FileWindow&) = delete;
+    FileWindow& operator=(const FileWindow&) = delete;
+
+    // False when the file cannot be opened for reading.
+    bool Open(const std::string& path);
+    int64_t Size() const;
+    // Makes bytes [offset, offset + length) of the file readable, length at most the size left after
+    // offset; nullptr when they can be neither mapped nor read. The previous window is released.
+    const uint8_t* View(int64_t offset, size_t length);
+    // Whether the last View mapped the file rather than read it.
+    bool IsMapped() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+// Makes every FileWindow read instead of map (the path taken where the system refuses a mapping), for
+// tests that compare both paths.
+void ForceReadingFileWindowsForTesting(bool reading);
