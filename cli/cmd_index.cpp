@@ -33,12 +33,13 @@
 #include "index_engine.h"
 #include "platform.h"
 #include "search_index.h"
+#include "search_output.h"
 
 namespace {
 
 constexpr const char* kAddFolderSynopsis = "add-folder [--home DIR] [--codepage CP] FOLDER";
 constexpr const char* kRebuildSynopsis = "rebuild [--home DIR] [--codepage CP] [--drive PATH]...";
-constexpr const char* kSearchSynopsis = "search [--home DIR] [--codepage CP] TEXT";
+constexpr const char* kSearchSynopsis = "search [--home DIR] [--codepage CP] [--json] TEXT";
 constexpr const char* kDumpSynopsis = "dump [--home DIR] [--codepage CP]";
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -225,9 +226,10 @@ std::string NormalFolderPath(const std::string& path) {
 // created here: only a job that writes creates it). Returns -1 when the command may go on, else its exit
 // status.
 int Prepare(const char* name, const char* synopsis, int argc, char** argv,
-            std::initializer_list<const char*> valued, CommandLine& commandLine) {
+            std::initializer_list<const char*> valued, CommandLine& commandLine,
+            std::initializer_list<const char*> flags = {}) {
     std::string error;
-    if (!ParseCommandLine(argc, argv, valued, {}, commandLine, error) ||
+    if (!ParseCommandLine(argc, argv, valued, flags, commandLine, error) ||
         !ApplyCodePageOption(commandLine, error)) {
         return UsageError(name, error, synopsis);
     }
@@ -417,7 +419,7 @@ namespace {
 
 struct SearchResults {
     std::mutex mutex;
-    size_t hits = 0;
+    SearchOutput* output = nullptr;
     bool finished = false;
 };
 
@@ -428,8 +430,7 @@ int OnSearchHit(const char* path, const char* thumbnail, int finished, void* use
         results->finished = true;
         return 0;
     }
-    ++results->hits;
-    std::fprintf(stdout, "%s\t%s\n", path, thumbnail);
+    results->output->Hit(path, thumbnail);
     return 0;
 }
 
@@ -479,7 +480,8 @@ void WarnWhereReadingStopped(const char* name, const IndexStop& stop) {
 
 int RunSearchCommand(int argc, char** argv) {
     CommandLine commandLine;
-    const int early = Prepare("search", kSearchSynopsis, argc, argv, {"--home", "--codepage"}, commandLine);
+    const int early =
+        Prepare("search", kSearchSynopsis, argc, argv, {"--home", "--codepage"}, commandLine, {"--json"});
     if (early >= 0) {
         return early;
     }
@@ -491,12 +493,15 @@ int RunSearchCommand(int argc, char** argv) {
     }
     IndexEngine& engine = TheIndexEngine();
     engine.Open();
+    SearchOutput output(stdout, commandLine.Has("--json") ? SearchFormat::kJson : SearchFormat::kPlain,
+                        ActiveCodePage());
     SearchResults results;
+    results.output = &output;
     engine.StartSearch(commandLine.positional[0].c_str(), OnSearchHit, &results);
     engine.WaitForSearch();
-    std::fflush(stdout);
+    output.Finish();
     WarnWhereReadingStopped("search", engine.SearchStop());
-    std::fprintf(stderr, "%zu hits\n", results.hits);
+    std::fprintf(stderr, "%zu hits\n", output.Count());
     return results.finished ? 0 : 1;
 }
 

@@ -26,7 +26,7 @@ constexpr Command kCommands[] = {
     {"rebuild", RunRebuildCommand,
      "rebuild [--home DIR] [--codepage CP] [--drive PATH]...   rebuild the index over the local disks"},
     {"search", RunSearchCommand,
-     "search [--home DIR] [--codepage CP] TEXT   list the indexed files that match"},
+     "search [--home DIR] [--codepage CP] [--json] TEXT   list the indexed files that match"},
     {"dump", RunDumpCommand, "dump [--home DIR] [--codepage CP]   print the index records as JSON Lines"},
     {"serve", RunServeCommand,
      "serve [--home DIR] [--codepage CP] [--port N] [--bind ADDR]   search the index in a browser"},
