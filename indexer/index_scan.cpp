@@ -1,11 +1,12 @@
 // The search scan. The result is that of reading the index record by record, lower-casing each file
-// name, caption and layer name and looking for the lower-cased query in it. Instead, the file is looked
-// at a window at a time through the system's file mapping; in each window the raw bytes are searched for
-// candidates (two of the query's rarest bytes compared 16 positions at a time in every letter case, then
-// the whole query), a short stretch ahead of the walk over the records, so that both passes find the
-// bytes in the processor's cache. Records are measured with MeasureRecord, which follows the same rule
-// as every reader; only a record that holds a candidate (or crosses the end of a window, or the end of
-// the readable part) is walked field by field to find out which field the candidate lies in.
+// name, caption and layer name and looking for the lower-cased query in it. Instead, the file is taken a
+// window at a time (platform.h says why windows are read rather than mapped by default); in each window
+// the raw bytes are searched for candidates (two of the query's rarest bytes compared 16 positions at a
+// time in every letter case, then the whole query) a short stretch ahead of the walk over the records,
+// so that both passes find the bytes in the processor's cache. Records are measured with MeasureRecord,
+// which follows the same rule as every reader; only a record that holds a candidate (or crosses the end
+// of a window, or the end of the readable part) is walked field by field, to find the field that holds
+// the candidate.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -20,7 +21,10 @@
 
 namespace {
 
-constexpr size_t kDefaultWindowSize = 16 << 20;
+// A read window stays in the second-level cache while it is searched and walked; a mapped one is large,
+// as each mapping costs system calls and page-table work.
+constexpr size_t kReadWindowSize = 256 << 10;
+constexpr size_t kMappedWindowSize = 16 << 20;
 constexpr size_t kLongestField = 4 + kMaxTextLength;
 // Candidates are found this far ahead of the record walk: small enough to stay in the first-level cache.
 constexpr size_t kCandidateChunk = 16 << 10;
@@ -103,30 +107,17 @@ public:
         size_t position = from;
 #if defined(__SSE2__)
         if (vectorProbes) {
-            const __m128i or0 = _mm_set1_epi8(static_cast<char>(probes[0].orMask));
-            const __m128i a0 = _mm_set1_epi8(static_cast<char>(probes[0].first));
-            const __m128i b0 = _mm_set1_epi8(static_cast<char>(probes[0].second));
-            const __m128i or1 = _mm_set1_epi8(static_cast<char>(probes[1].orMask));
-            const __m128i a1 = _mm_set1_epi8(static_cast<char>(probes[1].first));
-            const __m128i b1 = _mm_set1_epi8(static_cast<char>(probes[1].second));
-            const uint8_t* at0 = data + probes[0].offset;
-            const uint8_t* at1 = data + probes[1].offset;
-            // The loads reach position + 15 + offset <= to - 1 + n - 1 < size.
-            for (; position + 16 <= to; position += 16) {
-                const __m128i x0 =
-                    _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at0 + position)), or0);
-                const __m128i x1 =
-                    _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at1 + position)), or1);
-                const __m128i hit0 = _mm_or_si128(_mm_cmpeq_epi8(x0, a0), _mm_cmpeq_epi8(x0, b0));
-                const __m128i hit1 = _mm_or_si128(_mm_cmpeq_epi8(x1, a1), _mm_cmpeq_epi8(x1, b1));
-                auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(hit0, hit1)));
-                while (mask != 0) {
-                    const size_t candidate = position + static_cast<size_t>(__builtin_ctz(mask));
-                    if (Matches(data + candidate)) {
-                        out.push_back(static_cast<uint32_t>(candidate));
-                    }
-                    mask &= mask - 1;
-                }
+            // The common probes compare against one value; the loop is made for each mix.
+            const bool single0 = probes[0].first == probes[0].second;
+            const bool single1 = probes[1].first == probes[1].second;
+            if (single0 && single1) {
+                position = FindVectorCandidates<true, true>(data, from, to, out);
+            } else if (single0) {
+                position = FindVectorCandidates<true, false>(data, from, to, out);
+            } else if (single1) {
+                position = FindVectorCandidates<false, true>(data, from, to, out);
+            } else {
+                position = FindVectorCandidates<false, false>(data, from, to, out);
             }
         }
 #endif
@@ -137,6 +128,51 @@ public:
             }
         }
     }
+
+#if defined(__SSE2__)
+    // The vector part of FindCandidates: 32 positions a round, while they fit before `to`. Returns the
+    // first position it did not test.
+    template <bool kSingle0, bool kSingle1>
+    size_t FindVectorCandidates(const uint8_t* data, size_t from, size_t to,
+                                std::vector<uint32_t>& out) const {
+        const __m128i or0 = _mm_set1_epi8(static_cast<char>(probes[0].orMask));
+        const __m128i a0 = _mm_set1_epi8(static_cast<char>(probes[0].first));
+        const __m128i b0 = _mm_set1_epi8(static_cast<char>(probes[0].second));
+        const __m128i or1 = _mm_set1_epi8(static_cast<char>(probes[1].orMask));
+        const __m128i a1 = _mm_set1_epi8(static_cast<char>(probes[1].first));
+        const __m128i b1 = _mm_set1_epi8(static_cast<char>(probes[1].second));
+        const uint8_t* at0 = data + probes[0].offset;
+        const uint8_t* at1 = data + probes[1].offset;
+        auto test = [&](size_t position) {
+            const __m128i x0 =
+                _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at0 + position)), or0);
+            const __m128i x1 =
+                _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at1 + position)), or1);
+            __m128i hit0 = _mm_cmpeq_epi8(x0, a0);
+            if constexpr (!kSingle0) {
+                hit0 = _mm_or_si128(hit0, _mm_cmpeq_epi8(x0, b0));
+            }
+            __m128i hit1 = _mm_cmpeq_epi8(x1, a1);
+            if constexpr (!kSingle1) {
+                hit1 = _mm_or_si128(hit1, _mm_cmpeq_epi8(x1, b1));
+            }
+            return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(hit0, hit1)));
+        };
+        // The loads reach position + 31 + offset <= to - 1 + Length() - 1, inside the data.
+        size_t position = from;
+        for (; position + 32 <= to; position += 32) {
+            uint32_t mask = test(position) | (test(position + 16) << 16);
+            while (mask != 0) {
+                const size_t candidate = position + static_cast<size_t>(__builtin_ctz(mask));
+                if (Matches(data + candidate)) {
+                    out.push_back(static_cast<uint32_t>(candidate));
+                }
+                mask &= mask - 1;
+            }
+        }
+        return position;
+    }
+#endif
 
     // Whether the text holds the query, given that the candidate test found a start in it.
     bool Confirm(const uint8_t* text, size_t size) const {
@@ -288,6 +324,13 @@ private:
         const size_t to = scanned + kCandidateChunk;
         matcher.FindCandidates(data, size, scanned, to, candidates);
         scanned = to;
+#if defined(__SSE2__)
+        // The walk over this chunk reads what is already in the cache; meanwhile the next chunk is on
+        // its way from memory.
+        for (size_t line = to; line < std::min(size, to + kCandidateChunk); line += 64) {
+            _mm_prefetch(reinterpret_cast<const char*>(data + line), _MM_HINT_T0);
+        }
+#endif
     }
 
     FileWindow file;
@@ -401,7 +444,8 @@ bool ScanIndex(const std::string& indexPath, std::string_view query, const CodeP
                const std::function<void(const std::string& path, const std::string& thumbnail)>& onHit,
                const std::function<bool()>& isCancelled, size_t blockSize, IndexStop* stop) {
     const QueryMatcher matcher(query, textCase);
-    IndexWindow window(matcher, blockSize == 0 ? kDefaultWindowSize : std::max(blockSize, kLongestField));
+    const size_t defaultSize = FileWindowsAreMapped() ? kMappedWindowSize : kReadWindowSize;
+    IndexWindow window(matcher, blockSize == 0 ? defaultSize : std::max(blockSize, kLongestField));
     if (!window.Open(indexPath)) {
         return false;
     }

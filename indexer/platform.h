@@ -101,9 +101,9 @@ char32_t LowerCodePoint(char32_t codePoint);
 int64_t PeakResidentMemory();
 
 // Read-only access to a file one window at a time, so that a scan of a file larger than the address
-// space (the 32-bit build) holds only one window. A window is the file's own pages mapped into memory
-// where the system allows it, else a copy read into a buffer of the object's own. The file's size is
-// taken when it is opened: a writer's later appends are not seen.
+// space (the 32-bit build) holds only one window. A window is read into a buffer of the object's own, or,
+// when MapFileWindows(true) was called, is the file's own pages mapped into memory (read where the system
+// refuses the mapping). The file's size is taken when it is opened: a writer's later appends are not seen.
 class FileWindow {
 public:
     FileWindow();
@@ -125,6 +125,10 @@ private:
     std::unique_ptr<Impl> impl;
 };
 
-// Makes every FileWindow read instead of map (the path taken where the system refuses a mapping), for
-// tests that compare both paths.
-void ForceReadingFileWindowsForTesting(bool reading);
+// Whether FileWindow maps files (true) or reads them (false, the default). Reading is the default because
+// on the machines measured (docs/PERFORMANCE.md) a read into a buffer that stays in the processor's cache
+// is faster than setting up a mapping's page tables, and because a mapped window of a file that a writer
+// cuts short (a rebuild truncates the index) faults on POSIX systems and makes the writer's truncation
+// fail on Windows. The benchmarks and the tests of both paths switch it.
+void MapFileWindows(bool map);
+bool FileWindowsAreMapped();

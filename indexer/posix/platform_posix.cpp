@@ -251,7 +251,7 @@ int64_t PeakResidentMemory() {
 
 namespace {
 
-std::atomic<bool> readInsteadOfMapping{false};
+std::atomic<bool> mapWindows{false};
 
 }  // namespace
 
@@ -310,7 +310,7 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
         static const uint8_t kNothing = 0;
         return &kNothing;
     }
-    if (!readInsteadOfMapping.load(std::memory_order_relaxed)) {
+    if (mapWindows.load(std::memory_order_relaxed)) {
         static const auto pageSize = static_cast<int64_t>(sysconf(_SC_PAGESIZE));
         const int64_t start = offset - offset % pageSize;
         const size_t mappedLength = length + static_cast<size_t>(offset - start);
@@ -349,6 +349,10 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
     return impl->buffer.get();
 }
 
-void ForceReadingFileWindowsForTesting(bool reading) {
-    readInsteadOfMapping = reading;
+void MapFileWindows(bool map) {
+    mapWindows = map;
+}
+
+bool FileWindowsAreMapped() {
+    return mapWindows;
 }

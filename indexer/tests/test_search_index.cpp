@@ -677,13 +677,13 @@ TEST(ScanIndex, FindsExactlyWhatTheRecordByRecordScanFinds) {
         for (const std::string& query : queries) {
             const std::vector<std::string> expected = PrescribedScan(prescribed, query, codePage);
             // Windows of the smallest and of odd sizes put window edges inside many records; one pass
-            // reads the index instead of mapping it.
+            // maps the index instead of reading it.
             for (const size_t window : {size_t{0}, size_t{1}, size_t{33333}}) {
-                ForceReadingFileWindowsForTesting(window == 33333);
+                MapFileWindows(window == 33333);
                 EXPECT_EQ(Scan(index, query, codePage, window), expected)
                     << "code page " << codePage << ", query " << query << ", window " << window;
             }
-            ForceReadingFileWindowsForTesting(false);
+            MapFileWindows(false);
             queriesWithHits += expected.empty() ? 0 : 1;
         }
         EXPECT_GE(queriesWithHits, 30u) << "code page " << codePage;

@@ -214,7 +214,7 @@ int64_t PeakResidentMemory() {
 
 namespace {
 
-std::atomic<bool> readInsteadOfMapping{false};
+std::atomic<bool> mapWindows{false};
 
 }  // namespace
 
@@ -276,7 +276,7 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
         static const uint8_t kNothing = 0;
         return &kNothing;
     }
-    if (!readInsteadOfMapping.load(std::memory_order_relaxed)) {
+    if (mapWindows.load(std::memory_order_relaxed)) {
         static const int64_t granularity = [] {
             SYSTEM_INFO info{};
             GetSystemInfo(&info);
@@ -324,6 +324,10 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
     return impl->buffer.get();
 }
 
-void ForceReadingFileWindowsForTesting(bool reading) {
-    readInsteadOfMapping = reading;
+void MapFileWindows(bool map) {
+    mapWindows = map;
+}
+
+bool FileWindowsAreMapped() {
+    return mapWindows;
 }
