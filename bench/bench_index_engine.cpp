@@ -4,7 +4,11 @@
 //   add-folder  the whole add-folder job (walk, tags, index, thumbnails) over 300 camera-size JPEGs
 //               with tag packets, against vipsthumbnail making the same thumbnails alone
 //   many-files  add-folder over a tree of 100,000 small JPEGs: files per second and peak memory
-// Usage: bench_index_engine [--work DIR] [--keep] [thumbnails|search|add-folder|many-files]...
+//   search-tools   the engine and vellumar-cli search against rg -i, grep -i and cat over the same
+//                  records (index and text copy of about 200 MB each, generated once), sides alternating
+//   search-memory  vellumar-cli search over a 2 GB index: time and peak memory
+// Usage: bench_index_engine [--work DIR] [--keep] [thumbnails|search|search-tools|search-memory|
+//                            add-folder|many-files]...
 // The generated data stays in the work folder (default: a folder in the system's temp folder) and is
 // reused by later runs.
 #include <sys/resource.h>
@@ -27,6 +31,7 @@
 #include "codepage.h"
 #include "environment.h"
 #include "image_tags.h"
+#include "platform.h"
 #include "search_index.h"
 #include "text_case.h"
 #include "thumbnail_cache.h"
@@ -284,6 +289,189 @@ void BenchSearch(const fs::path& work) {
             query, megabytes / best, hits, megabytes / grepUtf8, megabytes / grepC, grepUtf8 / best,
             grepC / best);
     }
+    // The same scan over windows mapped into memory instead of read (platform.h's MapFileWindows).
+    MapFileWindows(true);
+    double mapped = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        const auto start = Clock::now();
+        ScanIndex(
+            index.string(), "lighthouse", textCase, [](const std::string&, const std::string&) {},
+            [] { return false; });
+        mapped = std::min(mapped, Seconds(Clock::now() - start));
+    }
+    MapFileWindows(false);
+    std::printf("  lighthouse  engine over mapped windows %6.0f MB/s\n", megabytes / mapped);
+}
+
+// The records of EnsureIndex's kind (two of whose words have letters beyond ASCII) as an index in
+// `codePage` in a home folder of their own, and as a text copy for the general-purpose tools: one line
+// per record, its fields joined by tabs, in the same code page.
+struct ToolData {
+    fs::path home;
+    fs::path index;
+    fs::path text;
+};
+
+ToolData EnsureToolData(const fs::path& work, int codePage, size_t megabytes) {
+    ToolData data;
+    data.home = work / (codePage == kCodePageUtf8 ? "tools-utf8" : "tools-1252");
+    data.index = data.home / "index";
+    data.text = data.home / "records.txt";
+    if (fs::exists(data.index) && fs::exists(data.text) && fs::file_size(data.index) >= megabytes << 20) {
+        return data;
+    }
+    fs::create_directories(data.home);
+    static const char* const kWords[] = {
+        "summer", "lake",   "harbour", "Grandma", "birthday",     "beach",       "Paris",    "holiday",
+        "snow",   "garden", "Dog",     "cat",     "sunset",       "bridge",      "mountain", "Wedding",
+        "party",  "river",  "forest",  "city",    "Cr\xC3\xA8me", "For\xC3\xAAt"};
+    constexpr size_t kWordCount = sizeof(kWords) / sizeof(kWords[0]);
+    std::vector<std::string> words;
+    for (const char* word : kWords) {
+        std::string converted;
+        ConvertCodePage(word, kCodePageUtf8, codePage, converted);
+        words.push_back(converted);
+    }
+    std::mt19937 random(7);
+    auto word = [&] { return words[random() % kWordCount]; };
+    std::ofstream index(data.index, std::ios::binary | std::ios::trunc);
+    std::ofstream text(data.text, std::ios::binary | std::ios::trunc);
+    std::string block;
+    std::string lines;
+    size_t written = 0;
+    unsigned number = 0;
+    auto field = [&](const std::string& value, bool first) {
+        AppendField(block, value);
+        lines += first ? "" : "\t";
+        lines += value;
+    };
+    while (written < megabytes << 20) {
+        block.clear();
+        lines.clear();
+        for (int i = 0; i < 10000; ++i, ++number) {
+            const std::string folder = "C:\\Photos\\" + word() + "\\" + std::to_string(2000 + number % 25);
+            field(folder + "\\IMG_" + std::to_string(number) + ".jpg", true);
+            char thumb[64];
+            std::snprintf(thumb, sizeof(thumb), "C:\\Program Files\\Vellumar\\thumbs\\%.6u.tb", number);
+            field(thumb, false);
+            field(number % 3 == 0 ? word() + " at the " + word() + " with " + word() : "", false);
+            const uint32_t layers = number % 4;
+            block.append(reinterpret_cast<const char*>(&layers), 4);  // little-endian hosts only
+            for (uint32_t k = 0; k < layers; ++k) {
+                field(word(), false);
+            }
+            lines += '\n';
+        }
+        index.write(block.data(), static_cast<std::streamsize>(block.size()));
+        text.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+        written += block.size();
+    }
+    std::printf("  made an index of %zu MB and its text copy in %s\n", written >> 20, data.home.c_str());
+    return data;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The engine's scan and vellumar-cli against ripgrep and grep on the text copy of the same records, and
+// cat of the index to /dev/null as the ceiling of reading it; the sides take turns, round after round,
+// and each side's median time counts. The searches write what they print to a file (grep stops at the
+// first match when its output is /dev/null).
+void BenchSearchTools(const fs::path& work, const fs::path& cli) {
+    std::printf("search against ripgrep, grep and cat (medians of 7 rounds, sides alternating)\n");
+    constexpr int kRounds = 7;
+    struct Query {
+        const char* label;
+        const char* text;  // UTF-8
+        int codePage;
+    };
+    const Query queries[] = {
+        {"a word found nowhere", "lighthouse", 1252},
+        {"a file name found once", "IMG_1234567", 1252},
+        {"a layer name, hits printed", "Grandma", 1252},
+        {"beyond ASCII, code page 1252", "CR\xC3\x88ME", 1252},
+        {"beyond ASCII, UTF-8", "CR\xC3\x88ME", kCodePageUtf8},
+    };
+    const fs::path out = work / "tool.out";
+    for (const Query& query : queries) {
+        const ToolData data = EnsureToolData(work, query.codePage, 200);
+        const double megabytes = static_cast<double>(fs::file_size(data.index)) / (1 << 20);
+        std::string inCodePage;
+        ConvertCodePage(query.text, kCodePageUtf8, query.codePage, inCodePage);
+        const bool ascii =
+            std::all_of(inCodePage.begin(), inCodePage.end(), [](char c) { return (c & 0x80) == 0; });
+        const std::string o = " > " + Quote(out.string());
+        const std::string cliCommand =
+            "exec " + Quote(cli.string()) + " search --home " + Quote(data.home.string()) + " --codepage " +
+            std::to_string(query.codePage) + " " + Quote(inCodePage) + o + " 2>/dev/null";
+        // ripgrep takes a UTF-8 pattern and transcodes text in another encoding; grep in the C locale
+        // folds ASCII letters only, so its hits for letters beyond ASCII are not the same.
+        const std::string rgCommand = std::string("exec rg -i ") +
+                                      (query.codePage == 1252 ? "-E windows-1252 " : "") + Quote(query.text) +
+                                      " " + Quote(data.text.string()) + o;
+        const std::string grepCommand =
+            std::string("export LC_ALL=") + (query.codePage == kCodePageUtf8 ? "C.UTF-8" : "C") +
+            "; exec grep -i " + Quote(inCodePage) + " " + Quote(data.text.string()) + o;
+        const std::string catCommand = "exec cat " + Quote(data.index.string()) + " > /dev/null";
+        const CodePageCase textCase(query.codePage);
+        std::vector<double> engine, ours, rg, grep, cat;
+        size_t hits = 0;
+        for (int round = 0; round < kRounds + 1; ++round) {  // round 0 brings the files into the cache
+            hits = 0;
+            const auto start = Clock::now();
+            ScanIndex(
+                data.index.string(), inCodePage, textCase,
+                [&](const std::string&, const std::string&) { ++hits; }, [] { return false; });
+            const double engineSeconds = Seconds(Clock::now() - start);
+            const double cliSeconds = RunCommand(cliCommand).seconds;
+            const double rgSeconds = RunCommand(rgCommand).seconds;
+            const double grepSeconds = RunCommand(grepCommand).seconds;
+            const double catSeconds = RunCommand(catCommand).seconds;
+            if (round > 0) {
+                engine.push_back(engineSeconds);
+                ours.push_back(cliSeconds);
+                rg.push_back(rgSeconds);
+                grep.push_back(grepSeconds);
+                cat.push_back(catSeconds);
+            }
+        }
+        const double e = Median(engine), c = Median(ours), r = Median(rg), g = Median(grep), k = Median(cat);
+        std::printf("  %-30s %-12s %7zu hits%s\n", query.label,
+                    inCodePage == query.text ? query.text : "(code page)", hits,
+                    ascii ? "" : " (beyond ASCII)");
+        std::printf(
+            "    engine %5.0f MB/s  cli %5.0f MB/s  rg -i %5.0f MB/s  grep -i %5.0f MB/s  cat %5.0f MB/s\n",
+            megabytes / e, megabytes / c, megabytes / r, megabytes / g, megabytes / k);
+        std::printf(
+            "    speed against rg: engine %.2f, cli %.2f; against grep: engine %.2f, cli %.2f; "
+            "engine against cat %.2f\n",
+            r / e, r / c, g / e, g / c, k / e);
+    }
+}
+
+// The peak memory of vellumar-cli search over an index of 2 GB (the 200 MB index ten times).
+void BenchSearchMemory(const fs::path& work, const fs::path& cli) {
+    const ToolData data = EnsureToolData(work, 1252, 200);
+    const fs::path home = work / "tools-2gb";
+    fs::create_directories(home);
+    if (!fs::exists(home / "index") || fs::file_size(home / "index") < 10 * fs::file_size(data.index)) {
+        std::string command = "cat";
+        for (int i = 0; i < 10; ++i) {
+            command += ' ';
+            command += Quote(data.index.string());
+        }
+        RunCommand(command + " > " + Quote((home / "index").string()));
+    }
+    const double megabytes = static_cast<double>(fs::file_size(home / "index")) / (1 << 20);
+    for (const char* query : {"lighthouse", "Grandma"}) {
+        const Measured run = RunCommand("exec " + Quote(cli.string()) + " search --home " +
+                                        Quote(home.string()) + " --codepage 1252 " + query + " > " +
+                                        Quote((work / "tool.out").string()) + " 2>/dev/null");
+        std::printf("  search %s over %.0f MB: %.2f s, peak memory %ld MB\n", query, megabytes, run.seconds,
+                    run.peakKilobytes / 1024);
+    }
 }
 
 // Tag packets in APP9 as the editor writes them: a 16-bit length and the text.
@@ -373,6 +561,10 @@ int main(int argc, char** argv) {
             BenchThumbnails(work);
         } else if (part == "search") {
             BenchSearch(work);
+        } else if (part == "search-tools") {
+            BenchSearchTools(work, cli);
+        } else if (part == "search-memory") {
+            BenchSearchMemory(work, cli);
         } else if (part == "add-folder") {
             BenchAddFolder(work, cli);
         } else if (part == "many-files") {

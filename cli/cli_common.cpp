@@ -1,5 +1,6 @@
 #include "cli_common.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -31,7 +32,7 @@ constexpr CommandInfo kCommands[] = {
      "the folder tree"},
     {"rebuild", "rebuild [--home DIR] [--codepage CP] [--drive PATH]...",
      "rebuild the index over the local disks", ""},
-    {"search", "search [--home DIR] [--codepage CP] TEXT", "list the indexed files that match",
+    {"search", "search [--home DIR] [--codepage CP] [--json] TEXT", "list the indexed files that match",
      "words of file names, captions or layer names"},
     {"dump", "dump [--home DIR] [--codepage CP]", "print the index records as JSON Lines", ""},
     {"serve", "serve [--home DIR] [--codepage CP] [--port N] [--bind ADDR]", "search the index in a browser",
@@ -296,23 +297,34 @@ void ReportLoadFailure(const std::string& path) {
     PrintDiagnostic(path.c_str(), reason.c_str(), &diagnosticTarget);
 }
 
-std::string EscapeControlCharacters(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
+void AppendControlEscaped(std::string& out, std::string_view text) {
+    auto isControl = [](char c) {
         const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    };
+    if (std::none_of(text.begin(), text.end(), isControl)) {
+        out += text;  // nearly every path
+        return;
+    }
+    for (char c : text) {
         if (c == '\n') {
             out += "\\n";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else if (isControl(c)) {
             char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(c));
             out += escaped;
         } else {
             out += c;
         }
     }
+}
+
+std::string EscapeControlCharacters(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendControlEscaped(out, text);
     return out;
 }
 

@@ -83,6 +83,8 @@ void ReportLoadFailure(const std::string& path);
 // a terminal. Every other byte stays as it is: the backslashes of Windows paths are printed as they
 // always were (--json, where a command has it, gives the exact bytes).
 std::string EscapeControlCharacters(std::string_view text);
+// The same, appended to `out`.
+void AppendControlEscaped(std::string& out, std::string_view text);
 
 // One diagnostic as its line, without the line end: control characters of the path become "?" and
 // those of the text (its own line ends) become blanks or go, so that nothing breaks the line.

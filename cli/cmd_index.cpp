@@ -25,12 +25,13 @@
 #include "index_engine.h"
 #include "platform.h"
 #include "search_index.h"
+#include "search_output.h"
 
 namespace {
 
 constexpr const char* kAddFolderSynopsis = "add-folder [--home DIR] [--codepage CP] FOLDER";
 constexpr const char* kRebuildSynopsis = "rebuild [--home DIR] [--codepage CP] [--drive PATH]...";
-constexpr const char* kSearchSynopsis = "search [--home DIR] [--codepage CP] TEXT";
+constexpr const char* kSearchSynopsis = "search [--home DIR] [--codepage CP] [--json] TEXT";
 constexpr const char* kDumpSynopsis = "dump [--home DIR] [--codepage CP]";
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -204,9 +205,10 @@ std::string NormalFolderPath(const std::string& path) {
 // created here: only a job that writes creates it). Returns -1 when the command may go on, else its exit
 // status.
 int Prepare(const char* name, const char* synopsis, int argc, char** argv,
-            std::initializer_list<const char*> valued, CommandLine& commandLine) {
+            std::initializer_list<const char*> valued, CommandLine& commandLine,
+            std::initializer_list<const char*> flags = {}) {
     std::string error;
-    if (!ParseCommandLine(argc, argv, valued, {}, commandLine, error) ||
+    if (!ParseCommandLine(argc, argv, valued, flags, commandLine, error) ||
         !ApplyCodePageOption(commandLine, error)) {
         return UsageError(name, error, synopsis);
     }
@@ -397,24 +399,6 @@ int RunRebuildCommand(int argc, char** argv) {
 
 namespace {
 
-struct SearchResults {
-    std::mutex mutex;
-    size_t hits = 0;
-    bool finished = false;
-};
-
-int OnSearchHit(const char* path, const char* thumbnail, int finished, void* userData) {
-    auto* results = static_cast<SearchResults*>(userData);
-    std::lock_guard<std::mutex> lock(results->mutex);
-    if (finished != 0) {
-        results->finished = true;
-        return 0;
-    }
-    ++results->hits;
-    std::fprintf(stdout, "%s\t%s\n", path, thumbnail);
-    return 0;
-}
-
 // The index of the home folder must exist for the reading commands. False with a message.
 bool IndexExists(const char* name) {
     const std::string path = IndexPathFor(ProgramFolder());
@@ -461,7 +445,8 @@ void WarnWhereReadingStopped(const char* name, const IndexStop& stop) {
 
 int RunSearchCommand(int argc, char** argv) {
     CommandLine commandLine;
-    const int early = Prepare("search", kSearchSynopsis, argc, argv, {"--home", "--codepage"}, commandLine);
+    const int early =
+        Prepare("search", kSearchSynopsis, argc, argv, {"--home", "--codepage"}, commandLine, {"--json"});
     if (early >= 0) {
         return early;
     }
@@ -471,15 +456,19 @@ int RunSearchCommand(int argc, char** argv) {
     if (!IndexExists("search")) {
         return 1;
     }
-    IndexEngine& engine = TheIndexEngine();
-    engine.Open();
-    SearchResults results;
-    engine.StartSearch(commandLine.positional[0].c_str(), OnSearchHit, &results);
-    engine.WaitForSearch();
-    std::fflush(stdout);
-    WarnWhereReadingStopped("search", engine.SearchStop());
-    std::fprintf(stderr, "%zu hits\n", results.hits);
-    return results.finished ? 0 : 1;
+    SearchOutput output(stdout, commandLine.Has("--json") ? SearchFormat::kJson : SearchFormat::kPlain,
+                        ActiveCodePage());
+    // The scan of the engine's search job, on this thread: the job hands each hit over with a yield of
+    // the processor, which costs more than the scan itself when there are many hits.
+    IndexStop stop;
+    const bool scanned = ScanIndex(
+        IndexPathFor(ProgramFolder()), commandLine.positional[0], CodePageCase(ActiveCodePage()),
+        [&](const std::string& path, const std::string& thumbnail) { output.Hit(path, thumbnail); }, nullptr,
+        0, &stop);
+    output.Finish();
+    WarnWhereReadingStopped("search", stop);
+    std::fprintf(stderr, "%zu hits\n", output.Count());
+    return scanned ? 0 : 1;
 }
 
 int RunDumpCommand(int argc, char** argv) {

@@ -99,3 +99,36 @@ char32_t LowerCodePoint(char32_t codePoint);
 // The most memory the process has held resident so far, in bytes; 0 when the platform cannot say. The
 // tests and benchmarks that bound the decoders' memory read it.
 int64_t PeakResidentMemory();
+
+// Read-only access to a file one window at a time, so that a scan of a file larger than the address
+// space (the 32-bit build) holds only one window. A window is read into a buffer of the object's own, or,
+// when MapFileWindows(true) was called, is the file's own pages mapped into memory (read where the system
+// refuses the mapping). The file's size is taken when it is opened: a writer's later appends are not seen.
+class FileWindow {
+public:
+    FileWindow();
+    ~FileWindow();
+    FileWindow(const FileWindow&) = delete;
+    FileWindow& operator=(const FileWindow&) = delete;
+
+    // False when the file cannot be opened for reading.
+    bool Open(const std::string& path);
+    int64_t Size() const;
+    // Makes bytes [offset, offset + length) of the file readable, length at most the size left after
+    // offset; nullptr when they can be neither mapped nor read. The previous window is released.
+    const uint8_t* View(int64_t offset, size_t length);
+    // Whether the last View mapped the file rather than read it.
+    bool IsMapped() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+// Whether FileWindow maps files (true) or reads them (false, the default). Reading is the default because
+// on the machines measured (docs/PERFORMANCE.md) a read into a buffer that stays in the processor's cache
+// is faster than setting up a mapping's page tables, and because a mapped window of a file that a writer
+// cuts short (a rebuild truncates the index) faults on POSIX systems and makes the writer's truncation
+// fail on Windows. The benchmarks and the tests of both paths switch it.
+void MapFileWindows(bool map);
+bool FileWindowsAreMapped();

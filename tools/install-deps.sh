@@ -13,7 +13,7 @@ full=(
     clang libclang-rt-14-dev clang-format clang-tidy
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev nsis
     wine wine32:i386 wine64
-    xvfb xauth xdotool x11-utils imagemagick libvips-tools procps util-linux python3 file
+    xvfb xauth xdotool x11-utils imagemagick libvips-tools procps util-linux python3 file ripgrep
     chromium fonts-liberation
 )
 

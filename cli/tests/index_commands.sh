@@ -53,6 +53,10 @@ cafe=$(printf 'caf\351')
 [ "$windows" -eq 1 ] && cafe=$(printf 'caf\303\251')
 run search --home home --codepage 1252 "$cafe" >search.out 2>/dev/null
 [ "$(lines search.out)" = 2 ] || fail "search café in code page 1252: $(lines search.out) lines, expected 2"
+# --json: the same hits as JSON Lines.
+run search --home home --codepage 1252 --json "$cafe" >search.json 2>/dev/null
+[ "$(grep -c '^{"path":"[^"]*\.jpg","thumbnail":"[^"]*home[\\/]*thumbs[\\/]*0000[0-9][0-9]\.tb"}$' search.json)" = 2 ] ||
+    fail "search --json café: $(cat search.json)"
 
 # Dump: every record as JSON, texts converted to UTF-8.
 run dump --home home --codepage 1252 >dump.out 2>dump.err
@@ -94,12 +98,21 @@ length=$(($(printf '%s' "$text" | wc -c) + 2))
     printf '%s' "$text"
     printf '\377\332\000\010\001\001\000\000\077\000\022\064'
 } >odd/japanese.jpg
+# (Natively also a name with a line break and an escape character, which the output escapes.)
+[ "$windows" -eq 0 ] && cp pictures/no_packet.jpg "$(printf 'odd/line\nbreak\033.jpg')"
 run add-folder --home odd-home --codepage 1252 odd >out 2>odd.err
 tr -d '\r' <odd.err >odd.txt
 [ "$(grep -c '^vellumar-cli add-folder: .*odd[\\/]cut\.jpg: ' odd.txt)" -eq 2 ] ||
     fail "add-folder: the reader's messages are not one line each naming the file: $(cat odd.txt)"
 run search --home odd-home --codepage 1252 "$cafe" >search.out 2>/dev/null
 grep -q "japanese\.jpg" search.out || fail "search café: a name with characters that 1252 lacks is not found"
+if [ "$windows" -eq 0 ]; then
+    run search --home odd-home break >search.out 2>/dev/null
+    [ "$(lines search.out)" = 1 ] && grep -q 'odd/line\\nbreak\\x1B\.jpg	' search.out ||
+        fail "search: a name with control characters is not escaped: $(cat search.out)"
+    run search --home odd-home --json break >search.json 2>/dev/null
+    grep -q 'odd/line\\nbreak\\u001b\.jpg",' search.json || fail "search --json: $(cat search.json)"
+fi
 
 # A duplicate root is walked once.
 run rebuild --home home --drive disk --drive disk/ --drive "$(pwd)/disk" >rebuild.out 2>rebuild.err

@@ -127,6 +127,8 @@ TEST(EscapeControlCharacters, KeepsOneFieldOnOneLine) {
         {"C:\\photos\\a.jpg", "C:\\photos\\a.jpg"},
         {"\x1B[31mred\r\x7F", "\\x1B[31mred\\x0D\\x7F"},
         {std::string("nul\0", 4), "nul\\x00"},
+        {"caf\xE9 \xFF.jpg", "caf\xE9 \xFF.jpg"},
+        {"C:\\x\tb.jpg", "C:\\x\\tb.jpg"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(EscapeControlCharacters(c.text), c.escaped);

@@ -2,14 +2,17 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "drive_roots.h"
@@ -247,4 +250,112 @@ int64_t PeakResidentMemory() {
         return 0;
     }
     return int64_t{usage.ru_maxrss} * 1024;  // Linux counts kilobytes
+}
+
+namespace {
+
+std::atomic<bool> mapWindows{false};
+
+}  // namespace
+
+struct FileWindow::Impl {
+    int descriptor = -1;
+    int64_t size = 0;
+    void* mapping = nullptr;
+    size_t mappingLength = 0;
+    std::unique_ptr<uint8_t[]> buffer;
+    size_t bufferLength = 0;
+    bool mapped = false;
+
+    void Unmap() {
+        if (mapping != nullptr) {
+            munmap(mapping, mappingLength);
+            mapping = nullptr;
+        }
+    }
+    ~Impl() {
+        Unmap();
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+    }
+};
+
+FileWindow::FileWindow() : impl(std::make_unique<Impl>()) {}
+FileWindow::~FileWindow() = default;
+
+bool FileWindow::Open(const std::string& path) {
+    impl = std::make_unique<Impl>();
+    impl->descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (impl->descriptor < 0 || fstat(impl->descriptor, &info) != 0) {
+        return false;
+    }
+    impl->size = S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : 0;
+    return true;
+}
+
+int64_t FileWindow::Size() const {
+    return impl->size;
+}
+
+bool FileWindow::IsMapped() const {
+    return impl->mapped;
+}
+
+const uint8_t* FileWindow::View(int64_t offset, size_t length) {
+    impl->Unmap();
+    impl->mapped = false;
+    if (impl->descriptor < 0 || offset < 0 || length > static_cast<uint64_t>(impl->size - offset)) {
+        return nullptr;
+    }
+    if (length == 0) {
+        static const uint8_t kNothing = 0;
+        return &kNothing;
+    }
+    if (mapWindows.load(std::memory_order_relaxed)) {
+        static const auto pageSize = static_cast<int64_t>(sysconf(_SC_PAGESIZE));
+        const int64_t start = offset - offset % pageSize;
+        const size_t mappedLength = length + static_cast<size_t>(offset - start);
+        int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+        flags |= MAP_POPULATE;  // one call sets up the whole window instead of a fault per few pages
+#endif
+        void* mapping =
+            mmap(nullptr, mappedLength, PROT_READ, flags, impl->descriptor, static_cast<off_t>(start));
+        if (mapping != MAP_FAILED) {
+            impl->mapping = mapping;
+            impl->mappingLength = mappedLength;
+            impl->mapped = true;
+            return static_cast<const uint8_t*>(mapping) + (offset - start);
+        }
+    }
+    if (impl->bufferLength < length) {
+        impl->buffer.reset(new (std::nothrow) uint8_t[length]);  // not cleared: every byte is read into
+        impl->bufferLength = impl->buffer ? length : 0;
+        if (!impl->buffer) {
+            return nullptr;
+        }
+    }
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t got = pread(impl->descriptor, impl->buffer.get() + done, length - done,
+                                  static_cast<off_t>(offset + static_cast<int64_t>(done)));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return nullptr;  // a read error, or the file was cut meanwhile
+        }
+        done += static_cast<size_t>(got);
+    }
+    return impl->buffer.get();
+}
+
+void MapFileWindows(bool map) {
+    mapWindows = map;
+}
+
+bool FileWindowsAreMapped() {
+    return mapWindows;
 }

@@ -7,6 +7,7 @@
 #include "file_list.h"
 #include "image_tags.h"
 #include "indexer_test_support.h"
+#include "platform.h"
 #include "search_index.h"
 
 namespace {
@@ -538,11 +539,15 @@ TEST(ScanIndex, MissingIndexIsReported) {
         folder.File("index"), "x", textCase, [](auto&, auto&) {}, nullptr));
 }
 
-// The scan as the format prescribes it, record by record, each field lowered and searched.
-std::vector<std::string> PrescribedScan(const std::string& path, const std::string& query, int codePage) {
+// The records as the format prescribes reading them: each with its path and thumbnail path, and the
+// searched texts (the file name part of the path, the caption, the layer names) lowered.
+struct PrescribedRecord {
+    std::string hit;
+    std::vector<std::string> lowered;
+};
+
+std::vector<PrescribedRecord> PrescribedRecords(const std::string& path, int codePage) {
     CodePageCase textCase(codePage);
-    std::string lowered = query;
-    textCase.Lower(lowered);
     std::vector<uint8_t> data = ReadAll(path);
     size_t at = 0;
     auto length = [&](uint32_t& value) {
@@ -561,26 +566,27 @@ std::vector<std::string> PrescribedScan(const std::string& path, const std::stri
         at += available;
         return available == size;
     };
-    auto contains = [&](std::string field) {
+    auto lowered = [&](std::string field) {
         textCase.Lower(field);
-        return field.find(lowered) != std::string::npos;
+        return field;
     };
-    std::vector<std::string> hits;
+    std::vector<PrescribedRecord> records;
     for (;;) {
         uint32_t size = 0;
         std::string file, thumbnail, caption;
         if (!length(size) || size > 260 || !text(size, file)) {
             break;
         }
+        PrescribedRecord record;
         const size_t slash = file.find_last_of("\\/");
-        bool matched = contains(slash == std::string::npos ? file : file.substr(slash + 1));
+        record.lowered.push_back(lowered(slash == std::string::npos ? file : file.substr(slash + 1)));
         if (!length(size) || size > 260 || !text(size, thumbnail)) {
             break;
         }
         if (!length(size) || size > 20480 || !text(size, caption)) {
             break;
         }
-        matched = contains(caption) || matched;
+        record.lowered.push_back(lowered(caption));
         uint32_t count = 0;
         if (!length(count)) {
             break;
@@ -590,10 +596,24 @@ std::vector<std::string> PrescribedScan(const std::string& path, const std::stri
             if (!length(size) || size > 20480 || !text(size, name)) {
                 break;
             }
-            matched = contains(name) || matched;
+            record.lowered.push_back(lowered(name));
         }
-        if (matched) {
-            hits.push_back(file + "|" + thumbnail);
+        record.hit = file + "|" + thumbnail;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+// The scan as the format prescribes it, record by record, each field lowered and searched.
+std::vector<std::string> PrescribedScan(const std::vector<PrescribedRecord>& records,
+                                        const std::string& query, int codePage) {
+    std::string lowered = query;
+    CodePageCase(codePage).Lower(lowered);
+    std::vector<std::string> hits;
+    for (const PrescribedRecord& record : records) {
+        if (std::any_of(record.lowered.begin(), record.lowered.end(),
+                        [&](const std::string& field) { return field.find(lowered) != std::string::npos; })) {
+            hits.push_back(record.hit);
         }
     }
     return hits;
@@ -623,6 +643,11 @@ TEST(ScanIndex, FindsExactlyWhatTheRecordByRecordScanFinds) {
             for (int k = std::uniform_int_distribution<int>(0, 3)(random); k > 0; --k) {
                 layers.push_back(randomText(30));
             }
+            if (i % 500 == 250) {
+                for (int k = 0; k < 30; ++k) {  // a record longer than the smallest window
+                    layers.push_back(randomText(1500));
+                }
+            }
             if (i % 500 == 499) {
                 bytes.Text("bad.jpg").Text("").Text("").Length(1).Length(20481);  // read on after it
             }
@@ -630,18 +655,38 @@ TEST(ScanIndex, FindsExactlyWhatTheRecordByRecordScanFinds) {
         }
         bytes.Length(30).Raw("cut short");
         WriteAll(index, bytes.bytes);
+        std::vector<std::string> queries = {
+            "a",   "A",        "ab", "\xC9", "\xE9",     "\xC3\xA9", "\x82\x61", "a/b",
+            "xa.", "\xD0\xB0", "",   "bca",  "\x41\x82", "AbC",      "x x",      std::string(70, 'a')};
+        // The first and last bytes of fields of the index: queries at the start and end of a field,
+        // some as long as the field.
+        for (const IndexRecord& record : ReadRecords(index)) {
+            if (queries.size() >= 40) {
+                break;
+            }
+            for (const std::string* text :
+                 {&record.caption, record.layers.empty() ? &record.path : &record.layers[0]}) {
+                if (text->size() > 6) {
+                    queries.push_back(text->substr(0, 2 + queries.size() % 5));
+                    queries.push_back(text->substr(text->size() - 2 - queries.size() % 7));
+                }
+            }
+        }
+        const std::vector<PrescribedRecord> prescribed = PrescribedRecords(index, codePage);
         size_t queriesWithHits = 0;
-        for (const std::string query : {"a", "A", "ab", "\xC9", "\xE9", "\xC3\xA9", "\x82\x61", "a/b", "xa.",
-                                        "\xD0\xB0", "", "bca", "\x41\x82"}) {
-            const std::vector<std::string> expected = PrescribedScan(index, query, codePage);
-            EXPECT_EQ(Scan(index, query, codePage), expected)
-                << "code page " << codePage << ", query " << query;
-            // Small blocks put block edges inside many records.
-            EXPECT_EQ(Scan(index, query, codePage, 20491), expected)
-                << "code page " << codePage << ", query " << query;
+        for (const std::string& query : queries) {
+            const std::vector<std::string> expected = PrescribedScan(prescribed, query, codePage);
+            // Windows of the smallest and of odd sizes put window edges inside many records; one pass
+            // maps the index instead of reading it.
+            for (const size_t window : {size_t{0}, size_t{1}, size_t{33333}}) {
+                MapFileWindows(window == 33333);
+                EXPECT_EQ(Scan(index, query, codePage, window), expected)
+                    << "code page " << codePage << ", query " << query << ", window " << window;
+            }
+            MapFileWindows(false);
             queriesWithHits += expected.empty() ? 0 : 1;
         }
-        EXPECT_GE(queriesWithHits, 10u) << "code page " << codePage;
+        EXPECT_GE(queriesWithHits, 30u) << "code page " << codePage;
         EXPECT_EQ(Scan(index, "", codePage).size(), 2004u);  // every record, also those after a bad name
     }
 }

@@ -4,6 +4,10 @@
 
 #include <io.h>
 
+#include <algorithm>
+#include <atomic>
+#include <new>
+
 #include "drive_roots.h"
 #include "environment.h"
 #include "platform.h"
@@ -209,4 +213,124 @@ int64_t PeakResidentMemory() {
         return 0;
     }
     return static_cast<int64_t>(counters.PeakWorkingSetSize);
+}
+
+namespace {
+
+std::atomic<bool> mapWindows{false};
+
+}  // namespace
+
+struct FileWindow::Impl {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    int64_t size = 0;
+    const void* view = nullptr;
+    std::unique_ptr<uint8_t[]> buffer;
+    size_t bufferLength = 0;
+    bool mapped = false;
+
+    void Unmap() {
+        if (view != nullptr) {
+            UnmapViewOfFile(view);
+            view = nullptr;
+        }
+    }
+    ~Impl() {
+        Unmap();
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+};
+
+FileWindow::FileWindow() : impl(std::make_unique<Impl>()) {}
+FileWindow::~FileWindow() = default;
+
+bool FileWindow::Open(const std::string& path) {
+    impl = std::make_unique<Impl>();
+    // Writers keep appending and replacing the index while it is read, as with the C library's streams.
+    impl->file =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    LARGE_INTEGER size{};
+    if (impl->file == INVALID_HANDLE_VALUE || !GetFileSizeEx(impl->file, &size)) {
+        return false;
+    }
+    impl->size = GetFileType(impl->file) == FILE_TYPE_DISK ? static_cast<int64_t>(size.QuadPart) : 0;
+    return true;
+}
+
+int64_t FileWindow::Size() const {
+    return impl->size;
+}
+
+bool FileWindow::IsMapped() const {
+    return impl->mapped;
+}
+
+const uint8_t* FileWindow::View(int64_t offset, size_t length) {
+    impl->Unmap();
+    impl->mapped = false;
+    if (impl->file == INVALID_HANDLE_VALUE || offset < 0 ||
+        static_cast<uint64_t>(length) > static_cast<uint64_t>(impl->size - offset)) {
+        return nullptr;
+    }
+    if (length == 0) {
+        static const uint8_t kNothing = 0;
+        return &kNothing;
+    }
+    if (mapWindows.load(std::memory_order_relaxed)) {
+        static const int64_t granularity = [] {
+            SYSTEM_INFO info{};
+            GetSystemInfo(&info);
+            return static_cast<int64_t>(info.dwAllocationGranularity);
+        }();
+        const int64_t start = offset - offset % granularity;
+        const auto end = static_cast<uint64_t>(offset) + length;
+        // A mapping object only for this window: the view keeps what it needs, and no section outlives
+        // the scan of one window.
+        const HANDLE mapping =
+            CreateFileMappingA(impl->file, nullptr, PAGE_READONLY, static_cast<DWORD>(end >> 32),
+                               static_cast<DWORD>(end), nullptr);
+        if (mapping != nullptr) {
+            const void* view =
+                MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(static_cast<uint64_t>(start) >> 32),
+                              static_cast<DWORD>(start), length + static_cast<size_t>(offset - start));
+            CloseHandle(mapping);
+            if (view != nullptr) {
+                impl->view = view;
+                impl->mapped = true;
+                return static_cast<const uint8_t*>(view) + (offset - start);
+            }
+        }
+    }
+    if (impl->bufferLength < length) {
+        impl->buffer.reset(new (std::nothrow) uint8_t[length]);  // not cleared: every byte is read into
+        impl->bufferLength = impl->buffer ? length : 0;
+        if (!impl->buffer) {
+            return nullptr;
+        }
+    }
+    size_t done = 0;
+    while (done < length) {
+        OVERLAPPED at{};
+        const auto position = static_cast<uint64_t>(offset) + done;
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(length - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(impl->file, impl->buffer.get() + done, chunk, &got, &at) || got == 0) {
+            return nullptr;  // a read error, or the file was cut meanwhile
+        }
+        done += got;
+    }
+    return impl->buffer.get();
+}
+
+void MapFileWindows(bool map) {
+    mapWindows = map;
+}
+
+bool FileWindowsAreMapped() {
+    return mapWindows;
 }
