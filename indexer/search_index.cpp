@@ -327,6 +327,7 @@ RewriteOutcome RemoveRecordsOfFiles(const std::string& indexPath, const FileList
     }
     flushPending();
     outcome.oldIndex = reader.Stop();
+    reader.Close();  // the copy takes its place below
     // A cut-short last record is what a stopped job leaves; anything else the copy leaves out may be
     // someone's records, so the old file stays beside the index.
     const bool damaged =

@@ -124,6 +124,8 @@ public:
     bool Next(IndexRecord& record);
     // Where and why reading stopped, once Next has returned false.
     const IndexStop& Stop() const { return stop; }
+    // Closes the file (Windows replaces no file that is open without shared deletion).
+    void Close() { file.Close(); }
 
 private:
     // Reads `size` bytes; false (consuming what there was) at the end of the file.
