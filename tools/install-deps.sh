@@ -39,7 +39,7 @@ fetch_jpeg_source() {
     if compgen -G "$folder/libjpeg-turbo-*/CMakeLists.txt" >/dev/null; then
         return 0
     fi
-    if ! apt-cache showsrc libjpeg-turbo >/dev/null 2>&1 || [ -z "$(apt-cache showsrc libjpeg-turbo 2>/dev/null)" ]; then
+    if [ -z "$(apt-cache showsrc libjpeg-turbo 2>/dev/null)" ]; then
         if [ "$(id -u)" -ne 0 ]; then
             echo "install-deps: adding a deb-src entry needs root" >&2
             exit 1
