@@ -503,6 +503,7 @@ int main(int argc, char** argv) {
         parts = {"thumbnails", "search", "add-folder", "many-files"};
     }
     fs::create_directories(work);
+    work = fs::absolute(work);  // the commands run in other folders
     SetActiveCodePage(1252);
     SetMessageSink([](const char*, const char*, void*) {}, nullptr);
     const fs::path cli = fs::canonical("/proc/self/exe").parent_path() / "vellumar-cli";

@@ -17,7 +17,7 @@ full=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev nsis
     wine wine32:i386 wine64
     xvfb xauth xdotool x11-utils imagemagick libvips-tools procps util-linux python3 file
-    nasm dpkg-dev hyperfine ripgrep
+    nasm dpkg-dev
     chromium fonts-liberation
 )
 
