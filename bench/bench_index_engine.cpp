@@ -7,8 +7,11 @@
 //   search-tools   the engine and vellumar-cli search against rg -i, grep -i and cat over the same
 //                  records (index and text copy of about 200 MB each, generated once), sides alternating
 //   search-memory  vellumar-cli search over a 2 GB index: time and peak memory
-// Usage: bench_index_engine [--work DIR] [--keep] [thumbnails|search|search-tools|search-memory|
-//                            add-folder|many-files]...
+//   throughput     add-folder with every core and with one decoder over 60 camera photos (4:2:2 and
+//                  4:2:0, two progressive) against vipsthumbnail, runs alternating; with --windows-cli EXE
+//                  also that Windows build under Wine against the native build on 12 of the photos
+// Usage: bench_index_engine [--work DIR] [--keep] [--windows-cli EXE] [--rounds N]
+//                           [thumbnails|search|search-tools|search-memory|add-folder|many-files|throughput]...
 // The generated data stays in the work folder (default: a folder in the system's temp folder) and is
 // reused by later runs.
 #include <sys/resource.h>
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -55,9 +59,17 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+// How a camera stores its picture: chroma halved across only (4:2:2) or both ways (4:2:0, libjpeg's
+// default), sequential or progressive.
+struct JpegMake {
+    bool chroma422 = false;
+    bool progressive = false;
+};
+
 // A photo-like picture: smooth gradients, a few shapes and sensor noise, so that it compresses like a
 // camera picture (a few megabytes at 4000 x 3000), optionally with a tag packet in APP9.
-void WriteJpeg(const std::string& path, int width, int height, unsigned seed, const std::string& packet) {
+void WriteJpeg(const std::string& path, int width, int height, unsigned seed, const std::string& packet,
+               JpegMake make = {}) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         std::perror(path.c_str());
@@ -74,6 +86,13 @@ void WriteJpeg(const std::string& path, int width, int height, unsigned seed, co
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
+    if (make.chroma422) {
+        info.comp_info[0].h_samp_factor = 2;
+        info.comp_info[0].v_samp_factor = 1;
+    }
+    if (make.progressive) {
+        jpeg_simple_progression(&info);
+    }
     jpeg_start_compress(&info, TRUE);
     if (!packet.empty()) {
         jpeg_write_marker(&info, JPEG_APP0 + 9, reinterpret_cast<const JOCTET*>(packet.data()),
@@ -537,14 +556,132 @@ void BenchManyFiles(const fs::path& work, const fs::path& cli) {
     }
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// 60 photos of 4000 x 3000 at quality 90 with tag packets: half 4:2:2, half 4:2:0, the first two
+// progressive.
+std::vector<std::string> EnsureCameraPhotos(const fs::path& folder) {
+    fs::create_directories(folder);
+    std::vector<std::string> paths;
+    int made = 0;
+    for (int i = 0; i < 60; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "camera%02d.jpg", i);
+        const fs::path path = folder / name;
+        if (!fs::exists(path)) {
+            WriteJpeg(path.string(), 4000, 3000, static_cast<unsigned>(1000 + i),
+                      Packet(static_cast<unsigned>(i)), JpegMake{i % 2 == 1, i < 2});
+            ++made;
+        }
+        paths.push_back(path.string());
+    }
+    if (made > 0) {
+        std::printf("  made %d camera photos in %s\n", made, folder.string().c_str());
+    }
+    return paths;
+}
+
+std::string AddFolderCommand(const std::string& cli, const fs::path& home, const std::string& folder,
+                             const std::string& options) {
+    fs::remove_all(home);
+    fs::create_directories(home);
+    return Cat(
+        {cli, " add-folder ", options, " --home ", Quote(home.string()), " ", Quote(folder), " 2>/dev/null"});
+}
+
+// Whole-process times, median of `rounds` rounds in which the commands run one after another (so that a
+// change in the machine's load meets all of them alike), after one round that is not counted.
+std::vector<double> AlternatingMedians(int rounds,
+                                       const std::vector<std::function<std::string()>>& commands) {
+    std::vector<std::vector<double>> times(commands.size());
+    for (int round = 0; round <= rounds; ++round) {
+        for (size_t i = 0; i < commands.size(); ++i) {
+            const Measured run = RunCommand(commands[i]());
+            if (run.status != 0) {
+                std::printf("  (a run ended with status %d)\n", run.status);
+            }
+            if (round > 0) {
+                times[i].push_back(run.seconds);
+            }
+        }
+    }
+    std::vector<double> medians;
+    for (const std::vector<double>& t : times) {
+        medians.push_back(Median(t));
+    }
+    return medians;
+}
+
+void BenchThroughput(const fs::path& work, const fs::path& cli, const std::string& windowsCli, int rounds) {
+    std::printf(
+        "throughput: add-folder over 60 camera photos (4000 x 3000, q90, 4:2:2 and 4:2:0, two "
+        "progressive), median of %d alternating rounds\n",
+        rounds);
+    const fs::path folder = work / "camera60";
+    const std::vector<std::string> photos = EnsureCameraPhotos(folder);
+    const fs::path home = work / "throughput-home";
+    const std::string ours = Quote(cli.string());
+    const std::vector<double> medians = AlternatingMedians(
+        rounds, {[&] { return AddFolderCommand(ours, home, folder.string(), ""); },
+                 [&] { return AddFolderCommand(ours, home, folder.string(), "--decoders 1"); },
+                 [&] { return VipsCommand(photos, work / "vips-out", false); }});
+    const double n = static_cast<double>(photos.size());
+    std::printf("  add-folder, every core:      %6.1f files/s (%.2f s)  %.2f x vipsthumbnail's files/s\n",
+                n / medians[0], medians[0], medians[2] / medians[0]);
+    std::printf("  add-folder --decoders 1:     %6.1f files/s (%.2f s)  %.2f x vipsthumbnail's files/s\n",
+                n / medians[1], medians[1], medians[2] / medians[1]);
+    std::printf("  vipsthumbnail --size 100x100!: %4.1f files/s (%.2f s)\n", n / medians[2], medians[2]);
+    if (windowsCli.empty()) {
+        return;
+    }
+    // 12 of the photos, both progressive ones among them; the start of each process is measured on an
+    // empty folder and taken off, so that the figure is the time per file.
+    const fs::path twelve = work / "camera12";
+    const fs::path empty = work / "camera0";
+    fs::create_directories(twelve);
+    fs::create_directories(empty);
+    for (int i = 0; i < 12; ++i) {
+        const fs::path link = twelve / fs::path(photos[static_cast<size_t>(i)]).filename();
+        if (!fs::exists(link)) {
+            fs::create_hard_link(photos[static_cast<size_t>(i)], link);
+        }
+    }
+    // Wine sees the host's root as drive Z:; the program runs in the 64-bit prefix of its build folder.
+    const std::string wine = Cat({"VELLUMAR_WINEARCH=win64 ", Quote(VELLUMAR_SOURCE_DIR "/cmake/wine-run.sh"),
+                                  " ", Quote(windowsCli)});
+    const fs::path windowsHome = work / "throughput-home-windows";
+    RunCommand(Cat({wine, " --version >/dev/null 2>&1"}));  // makes the prefix and starts its server
+    const std::vector<double> times = AlternatingMedians(
+        rounds, {[&] { return AddFolderCommand(ours, home, twelve.string(), ""); },
+                 [&] { return AddFolderCommand(wine, windowsHome, "Z:" + twelve.string(), ""); },
+                 [&] { return AddFolderCommand(ours, home, empty.string(), ""); },
+                 [&] { return AddFolderCommand(wine, windowsHome, "Z:" + empty.string(), ""); }});
+    const double nativePerFile = (times[0] - times[2]) / 12;
+    const double windowsPerFile = (times[1] - times[3]) / 12;
+    std::printf("  12 photos, native:             %.3f s per file (run %.2f s, start %.2f s)\n",
+                nativePerFile, times[0], times[2]);
+    std::printf(
+        "  12 photos, Windows under Wine: %.3f s per file (run %.2f s, start %.2f s)  %.2f x native\n",
+        windowsPerFile, times[1], times[3], windowsPerFile / nativePerFile);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     fs::path work = fs::temp_directory_path() / "vellumar-bench";
+    std::string windowsCli;
+    int rounds = 5;
     std::vector<std::string> parts;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--work") == 0 && i + 1 < argc) {
             work = argv[++i];
+        } else if (std::strcmp(argv[i], "--windows-cli") == 0 && i + 1 < argc) {
+            windowsCli = argv[++i];
+        } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
         } else {
             parts.push_back(argv[i]);
         }
@@ -553,6 +690,7 @@ int main(int argc, char** argv) {
         parts = {"thumbnails", "search", "add-folder", "many-files"};
     }
     fs::create_directories(work);
+    work = fs::absolute(work);  // the commands run in other folders
     SetActiveCodePage(1252);
     SetMessageSink([](const char*, const char*, void*) {}, nullptr);
     const fs::path cli = fs::canonical("/proc/self/exe").parent_path() / "vellumar-cli";
@@ -569,6 +707,8 @@ int main(int argc, char** argv) {
             BenchAddFolder(work, cli);
         } else if (part == "many-files") {
             BenchManyFiles(work, cli);
+        } else if (part == "throughput") {
+            BenchThroughput(work, cli, windowsCli, rounds);
         } else {
             std::fprintf(stderr, "unknown part %s\n", part.c_str());
             return 2;

@@ -28,9 +28,9 @@ namespace {
 constexpr CommandInfo kCommands[] = {
     {"tags", "tags [--codepage CP] [--display WxH] FILE...", "print the tags of JPEG files", "JPEG files"},
     {"overlay", "overlay FILE...", "which files get the overlay icon", "files"},
-    {"add-folder", "add-folder [--home DIR] [--codepage CP] FOLDER", "add a folder tree to the search index",
-     "the folder tree"},
-    {"rebuild", "rebuild [--home DIR] [--codepage CP] [--drive PATH]...",
+    {"add-folder", "add-folder [--home DIR] [--codepage CP] [--decoders N] FOLDER",
+     "add a folder tree to the search index", "the folder tree"},
+    {"rebuild", "rebuild [--home DIR] [--codepage CP] [--decoders N] [--drive PATH]...",
      "rebuild the index over the local disks", ""},
     {"search", "search [--home DIR] [--codepage CP] [--json] TEXT", "list the indexed files that match",
      "words of file names, captions or layer names"},
@@ -50,6 +50,8 @@ constexpr OptionHelp kOptionHelp[] = {
     {"--home", "DIR", "folder of \"index\", \"tb.idx\" and \"thumbs\" (default: the program's folder)"},
     {"--display", "WxH", "scale the positions to this display size"},
     {"--drive", "PATH", "index this root instead of the local disks (may be repeated)"},
+    {"--decoders", "N", "threads that decode thumbnails, 1 to 64 (default: one per processor core)"},
+    {"--json", "", "one JSON object per hit, texts in UTF-8"},
     {"--port", "N", "port to listen on (default 8637; 0: any free port)"},
     {"--bind", "ADDR", "address to listen on (default 127.0.0.1)"},
 };

@@ -29,8 +29,9 @@
 
 namespace {
 
-constexpr const char* kAddFolderSynopsis = "add-folder [--home DIR] [--codepage CP] FOLDER";
-constexpr const char* kRebuildSynopsis = "rebuild [--home DIR] [--codepage CP] [--drive PATH]...";
+constexpr const char* kAddFolderSynopsis = "add-folder [--home DIR] [--codepage CP] [--decoders N] FOLDER";
+constexpr const char* kRebuildSynopsis =
+    "rebuild [--home DIR] [--codepage CP] [--decoders N] [--drive PATH]...";
 constexpr const char* kSearchSynopsis = "search [--home DIR] [--codepage CP] [--json] TEXT";
 constexpr const char* kDumpSynopsis = "dump [--home DIR] [--codepage CP]";
 
@@ -228,6 +229,26 @@ int Prepare(const char* name, const char* synopsis, int argc, char** argv,
     return -1;
 }
 
+// --decoders N, 1 to 64: how many threads decode thumbnails (default: one per processor core). Returns -1
+// when the command may go on, else its exit status.
+int ApplyDecodersOption(const char* name, const char* synopsis, const CommandLine& commandLine) {
+    if (!commandLine.Has("--decoders")) {
+        return -1;
+    }
+    const std::string text = commandLine.Value("--decoders");
+    int count = 0;
+    bool valid = !text.empty() && text.size() <= 2;
+    for (char c : text) {
+        valid = valid && c >= '0' && c <= '9';
+        count = count * 10 + (c - '0');
+    }
+    if (!valid || count < 1 || count > 64) {
+        return UsageError(name, "--decoders needs a number from 1 to 64", synopsis);
+    }
+    TheIndexEngine().SetDecoders(count);
+    return -1;
+}
+
 // The checks of the home folder that a job which writes makes before anything is touched. Returns -1
 // when the command may go on, else its exit status.
 int CheckHomeForWriting(const char* name, const char* synopsis) {
@@ -292,10 +313,14 @@ void InstallInterruptHandler() {
 
 int RunAddFolderCommand(int argc, char** argv) {
     CommandLine commandLine;
-    const int early =
-        Prepare("add-folder", kAddFolderSynopsis, argc, argv, {"--home", "--codepage"}, commandLine);
+    const int early = Prepare("add-folder", kAddFolderSynopsis, argc, argv,
+                              {"--home", "--codepage", "--decoders"}, commandLine);
     if (early >= 0) {
         return early;
+    }
+    const int decodersStatus = ApplyDecodersOption("add-folder", kAddFolderSynopsis, commandLine);
+    if (decodersStatus >= 0) {
+        return decodersStatus;
     }
     if (commandLine.positional.size() != 1 || commandLine.positional[0].empty()) {
         return UsageError("add-folder", "one FOLDER is needed", kAddFolderSynopsis);
@@ -333,10 +358,14 @@ int RunAddFolderCommand(int argc, char** argv) {
 
 int RunRebuildCommand(int argc, char** argv) {
     CommandLine commandLine;
-    const int early =
-        Prepare("rebuild", kRebuildSynopsis, argc, argv, {"--home", "--codepage", "--drive"}, commandLine);
+    const int early = Prepare("rebuild", kRebuildSynopsis, argc, argv,
+                              {"--home", "--codepage", "--drive", "--decoders"}, commandLine);
     if (early >= 0) {
         return early;
+    }
+    const int decodersStatus = ApplyDecodersOption("rebuild", kRebuildSynopsis, commandLine);
+    if (decodersStatus >= 0) {
+        return decodersStatus;
     }
     if (!commandLine.positional.empty()) {
         return UsageError("rebuild", "unexpected argument " + commandLine.positional[0], kRebuildSynopsis);

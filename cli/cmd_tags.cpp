@@ -42,7 +42,9 @@ int RunTagsCommand(int argc, char** argv) {
             std::fprintf(stderr, "vellumar-cli tags: %s is not a regular file\n", file.c_str());
         }
         const int diagnostics = TagDiagnosticCount();
-        bool loaded = !refused && tags.Load(file.c_str());
+        // Every field printed comes from the segments before the image data, which is therefore not
+        // read: a whole-file Load would differ only by failing to read or hold that data.
+        bool loaded = !refused && tags.Load(file.c_str(), kLoadMetadata);
         if (!refused && !loaded && TagDiagnosticCount() == diagnostics) {
             ReportLoadFailure(file);
         }

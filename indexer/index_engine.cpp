@@ -28,6 +28,7 @@ IndexJobSettings IndexEngine::JobSettings(ProgressCallback callback, void* userD
     settings.programFolder = programFolder;
     settings.indexWriteLock = indexWriteLock;
     settings.codePage = ActiveCodePage();
+    settings.decoders = decoders;
     return settings;
 }
 

@@ -59,6 +59,10 @@ public:
     // After a wait: where the search stopped in the index (IndexEnd::kClean when it read all of it).
     IndexStop SearchStop() const;
 
+    // How many threads of the next indexing jobs decode thumbnails ahead of the writer (0, the default:
+    // one per processor core; 1: the writer decodes each picture itself).
+    void SetDecoders(int count) { decoders = count; }
+
     // The drive roots a rebuild walks instead of the platform's fixed drives (empty: the platform's).
     void SetRebuildRoots(std::vector<std::string> roots);
 
@@ -73,6 +77,7 @@ private:
     std::string indexPath;
     std::shared_ptr<IndexWriteLock> indexWriteLock;
     std::vector<std::string> rebuildRoots;
+    int decoders = 0;
     std::string programFolder;  // where Open found the index; holds the thumbnail cache
 };
 

@@ -1,5 +1,6 @@
 #include "index_jobs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -103,8 +104,9 @@ protected:
     // The cancel flag, or a write that failed (a full disk): both end the walks the same way.
     bool ShouldStop() const { return writeFailed || IsCancelled(); }
 
-    // Loads the file's tags and appends its record. True when a record was written.
-    bool IndexFile(const std::string& path) {
+    // Loads the file's tags and appends its record, with the thumbnail the decoders drew for it when
+    // there is one. True when a record was written.
+    bool IndexFile(const std::string& path, std::optional<RenderedThumbnail> rendered) {
         if (ShouldStop()) {
             return false;
         }
@@ -121,7 +123,9 @@ protected:
             const AppendResult result = AppendRecord(
                 output, path,
                 [&]() -> std::optional<std::string> {
-                    thumbnail = cache.MakeThumbnail(path);
+                    thumbnail = cache.MakeThumbnail([&] {
+                        return rendered ? std::move(*rendered) : RenderSafely(settings.renderThumbnail, path);
+                    });
                     if (thumbnail.empty()) {
                         return std::nullopt;
                     }
@@ -221,11 +225,14 @@ private:
             }
             Report(100, "Deleting old index data...", 0);
             cache.WipeThumbnails();
+            ThumbnailDecoders pool(DecoderCount(settings.decoders), settings.renderThumbnail);
+            decoders = &pool;
             for (const std::string& root : roots) {
                 if (ShouldStop() || !WalkFolder(root)) {
                     break;
                 }
             }
+            decoders = nullptr;
             output.Close();
         } catch (...) {
             Failure("Unknown error during indexing", "Unknown error");
@@ -250,23 +257,46 @@ private:
         if (ShouldStop()) {
             return false;
         }
-        DirectoryListing listing;
-        if (!ListingPatternFits(folder) || !listing.Open(folder)) {
-            return true;  // skipped without a word
+        // The whole listing first: the decoders work on the files ahead of the one being indexed.
+        std::vector<DirectoryEntry> entries;
+        {
+            DirectoryListing listing;
+            if (!ListingPatternFits(folder) || !listing.Open(folder)) {
+                return true;  // skipped without a word
+            }
+            DirectoryEntry entry;
+            while (listing.Next(entry)) {
+                if (ShouldStop()) {
+                    return true;
+                }
+                entries.push_back(entry);
+            }
         }
-        DirectoryEntry entry;
-        while (listing.Next(entry)) {
+        size_t queued = 0;
+        for (size_t i = 0; i < entries.size(); ++i) {
             if (ShouldStop()) {
                 return true;
             }
+            const DirectoryEntry& current = entries[i];
             try {
-                if (IsFolderToEnter(entry)) {
+                if (IsFolderToEnter(current)) {
                     // Each root is walked on its own: a mount point inside it is another disk.
-                    if (!entry.isOtherDevice && !WalkFolder(JoinPath(folder, entry.name))) {
+                    if (!current.isOtherDevice && !WalkFolder(JoinPath(folder, current.name))) {
                         return true;
                     }
-                } else if (IsFileToIndex(entry)) {
-                    const bool written = IndexFile(JoinPath(folder, entry.name));
+                } else if (IsFileToIndex(current)) {
+                    // Up to the next folder: what lies beyond it comes after that folder's own files.
+                    for (queued = std::max(queued, i); queued < entries.size() && decoders->HasRoom();
+                         ++queued) {
+                        if (IsFolderToEnter(entries[queued])) {
+                            break;
+                        }
+                        if (IsFileToIndex(entries[queued])) {
+                            decoders->Queue(JoinPath(folder, entries[queued].name));
+                        }
+                    }
+                    const std::string path = JoinPath(folder, current.name);
+                    const bool written = IndexFile(path, decoders->Take(path));
                     ShowPendingMessages();
                     if (written) {
                         Report(counter, folder, 0);
@@ -281,6 +311,7 @@ private:
     }
 
     std::vector<std::string> roots;
+    ThumbnailDecoders* decoders = nullptr;  // during the walks
 };
 
 class AddFolderRun : public IndexRun {
@@ -326,11 +357,18 @@ private:
             if (!output.Open(settings.indexPath, "ab")) {
                 return false;
             }
+            ThumbnailDecoders decoders(DecoderCount(settings.decoders), settings.renderThumbnail);
+            size_t queued = 0;
             for (size_t i = 0; i < files.Count(); ++i) {
                 const std::string path = files.Entry(i);
+                for (queued = std::max(queued, i); queued < files.Count() && decoders.HasRoom(); ++queued) {
+                    decoders.Queue(files.Entry(queued));
+                }
+                // Waited for before the lock is taken: the lock is held only while the record is written.
+                std::optional<RenderedThumbnail> rendered = decoders.Take(path);
                 {
                     std::lock_guard<IndexWriteLock> lock(*settings.indexWriteLock);
-                    IndexFile(path);
+                    IndexFile(path, std::move(rendered));
                 }
                 ShowPendingMessages();
                 Report(counter, "Add file " + path + " to index", 0);

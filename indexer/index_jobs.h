@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "progress.h"
+#include "thumbnail_decoders.h"
 #include "worker_thread.h"
 
 // The engine's process-wide recursive lock: it serialises thumbnail numbering and, in an add-folder run,
@@ -22,6 +23,11 @@ struct IndexJobSettings {
     std::string programFolder;  // holds the thumbnail cache
     std::shared_ptr<IndexWriteLock> indexWriteLock;
     int codePage = 0;  // the active code page when the job starts
+    // Threads that decode thumbnails ahead of the writer: 0 one per processor core, 1 none (the writer
+    // decodes each picture itself). The index and the thumbnails are the same either way.
+    int decoders = 0;
+    // Draws a thumbnail; RenderThumbnail when empty (tests give a decoder that fails).
+    ThumbnailRenderer renderThumbnail;
     // Called by a rebuild right after it has truncated the index, before anything else happens (tests
     // stop a run at this point).
     std::function<void(WorkerRun& run)> afterIndexTruncated;

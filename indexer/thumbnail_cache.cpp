@@ -168,6 +168,10 @@ std::string ThumbnailCache::NextThumbnailName() const {
 }
 
 std::string ThumbnailCache::MakeThumbnail(const std::string& jpegPath) const {
+    return MakeThumbnail([&] { return RenderSafely(nullptr, jpegPath); });
+}
+
+std::string ThumbnailCache::MakeThumbnail(const std::function<RenderedThumbnail()>& render) const {
     std::lock_guard<std::recursive_mutex> lock(*writeLock);
     if (ThumbnailPath(0).size() > kMaxPathLength) {
         return {};  // no record could hold the name
@@ -176,13 +180,9 @@ std::string ThumbnailCache::MakeThumbnail(const std::string& jpegPath) const {
     if (name.empty() || name.size() > kMaxPathLength) {
         return {};
     }
-    ThumbnailBitmap bitmap;
-    PictureResult result;
-    try {
-        result = RenderThumbnail(jpegPath, bitmap);
-    } catch (...) {
-        bitmap = BlackThumbnail();
-    }
+    RenderedThumbnail rendered = render();
+    const ThumbnailBitmap& bitmap = rendered.bitmap;
+    const PictureResult& result = rendered.result;
     const auto message = [&](const std::string& text) {
         if (onMessage) {
             onMessage(text, "CPicture Error");

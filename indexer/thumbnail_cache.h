@@ -10,6 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "thumbnail_decoders.h"
+
 class WorkerRun;
 
 class ThumbnailCache {
@@ -41,6 +43,9 @@ public:
     // missing thumbs folder, a name too long for the index): nothing is left under the name then. Holds
     // the IndexWriteLock throughout.
     std::string MakeThumbnail(const std::string& jpegPath) const;
+    // The same with the picture drawn by `render` once the name is taken (a job's decoders may have
+    // drawn it already).
+    std::string MakeThumbnail(const std::function<RenderedThumbnail()>& render) const;
     // Deletes thumbnails by number (those of records that left the index).
     void DeleteThumbnails(const std::vector<int32_t>& numbers) const;
 

@@ -65,6 +65,13 @@ windows_tests() {
     VELLUMAR_WINEARCH=win64 WINEPREFIX=$prefix64 cmake/wine-prefix.sh ensure || return 1
     ctest --preset win32 "${selection[@]}"
     local status=$?
+    # The Windows builds' thumbnails of the sample photos against the native release build's.
+    local exes=("$root/build/win32/x86_64/bin/vellumar-cli.exe")
+    can_run_32bit && exes+=("$root/build/win32/bin/vellumar-cli.exe")
+    for exe in "${exes[@]}"; do
+        echo "windows: thumbnails of $exe against the native build's"
+        python3 tools/compare-thumbnails.py build/release/bin/vellumar-cli "$exe" || status=1
+    done
     can_run_32bit && WINEPREFIX=$VELLUMAR_WINEPREFIX cmake/wine-prefix.sh stop
     VELLUMAR_WINEARCH=win64 WINEPREFIX=$prefix64 cmake/wine-prefix.sh stop
     return $status

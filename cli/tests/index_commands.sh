@@ -158,7 +158,8 @@ done
 
 # Usage errors: status 2, a message on stderr and nothing on stdout.
 for args in "add-folder" "add-folder a b" "add-folder --bogus x" "rebuild extra" "rebuild --drive" \
-    "search" "search a b" "dump extra" "dump --codepage 99999"; do
+    "search" "search a b" "dump extra" "dump --codepage 99999" "add-folder --decoders 0 pictures" \
+    "rebuild --decoders many"; do
     # shellcheck disable=SC2086
     run $args >usage.out 2>usage.err
     status=$?

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #ifndef _WIN32
@@ -14,6 +16,7 @@
 #include "index_engine.h"
 #include "index_jobs.h"
 #include "indexer_test_support.h"
+#include "picture_renderer.h"
 #include "search_index.h"
 #include "walk_rules.h"
 
@@ -96,6 +99,55 @@ std::string ListedFirst(const std::string& folder, const std::string& a, const s
     return {};
 }
 
+// Every file a home holds (the index, the counter, the thumbnails) by its path inside the home.
+std::map<std::string, std::vector<uint8_t>> HomeFiles(const std::string& home) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(home)) {
+        if (file.is_regular_file()) {
+            files[std::filesystem::relative(file.path(), home).string()] = ReadAll(file.path().string());
+        }
+    }
+    return files;
+}
+
+// A thumbnail decoder that waits at a gate, so that a test can hold a job's decoders in the middle of a
+// picture.
+struct DecoderGate {
+    std::mutex mutex;
+    std::condition_variable signal;
+    int entered = 0;
+    bool open = false;
+
+    PictureResult Render(const std::string& path, ThumbnailBitmap& bitmap) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            ++entered;
+            signal.notify_all();
+            signal.wait(lock, [this] { return open; });
+        }
+        return RenderThumbnail(path, bitmap);
+    }
+    void WaitEntered(int count) {
+        std::unique_lock<std::mutex> lock(mutex);
+        signal.wait(lock, [&] { return entered >= count; });
+    }
+    void Open() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        signal.notify_all();
+    }
+};
+
+// A job whose test may ask whether a cancel has reached its current run.
+template <typename Job>
+class ObservedJob : public Job {
+public:
+    bool CancelRequested() const {
+        const std::shared_ptr<WorkerRun> current = this->CurrentRun();
+        return current && current->IsCancelled();
+    }
+};
+
 class IndexJobsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -108,6 +160,7 @@ protected:
         settings.programFolder = home.Path();
         settings.indexWriteLock = std::make_shared<std::recursive_mutex>();
         settings.codePage = 1252;
+        settings.decoders = 3;  // more than one: a pool, also on a machine with a single core
         ASSERT_TRUE(CreateIndexIfMissing(settings.indexPath));
     }
     void TearDown() override {
@@ -416,11 +469,14 @@ TEST_F(IndexJobsTest, AJobWhoseCallbackNeverReturnsIsLeftBehindWithItsStreamClos
 TEST_F(IndexJobsTest, AJobThatStopsWithinTheGraceClosesItsOwnStream) {
     MakeSmallTree();
     progress.blockOnCall = 4;
-    AddFolderJob job;
+    ObservedJob<AddFolderJob> job;
     ASSERT_TRUE(job.Start(settings, photos));
     progress.WaitFor(5);
+    // Released only once the cancel has reached the run, which is then inside the grace.
     std::thread release([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        while (!job.CancelRequested()) {
+            std::this_thread::yield();
+        }
         progress.Release();
     });
     job.Cancel(5000);
@@ -429,6 +485,110 @@ TEST_F(IndexJobsTest, AJobThatStopsWithinTheGraceClosesItsOwnStream) {
     // It stopped after the file it was on: one record, and no call after the cancel.
     EXPECT_EQ(IndexedPaths(settings.indexPath).size(), 1u);
     EXPECT_EQ(progress.Calls().size(), 5u);
+}
+
+TEST_F(IndexJobsTest, DecodersAheadOfTheWriterChangeNoByteOfTheIndexOrTheThumbnails) {
+    MakeSmallTree();
+    CopySample("packet_regions.jpg", JoinPath(photos, "r.jpg"));
+    CopySample("packet_caption_element.jpg", JoinPath(photos, "c.jpg"));
+    std::filesystem::copy_file(SourcePath("indexer/tests/data/bands_4000x1000.jpg"),
+                               JoinPath(photos, "b.jpg"));
+    std::filesystem::copy_file(SourcePath("indexer/tests/data/not_a_jpeg.jpg"), JoinPath(photos, "n.jpg"));
+    std::filesystem::create_directory(JoinPath(photos, "sub2"));
+    CopySample("packet_legacy_cp1252.jpg", JoinPath(JoinPath(photos, "sub2"), "l.jpg"));
+    for (bool rebuild : {false, true}) {
+        std::vector<std::map<std::string, std::vector<uint8_t>>> homes;
+        std::vector<std::vector<std::string>> calls;
+        for (int decoders : {1, 3}) {
+            TempFolder ownHome;
+            Progress runProgress;
+            settings.userData = &runProgress;
+            settings.indexPath = ownHome.File("index");
+            settings.programFolder = ownHome.Path();
+            settings.decoders = decoders;
+            ASSERT_TRUE(CreateIndexIfMissing(settings.indexPath));
+            if (rebuild) {
+                RebuildJob job;
+                ASSERT_TRUE(job.Start(settings, {photos}));
+                job.Join();
+            } else {
+                AddFolderJob job;
+                ASSERT_TRUE(job.Start(settings, photos));
+                job.Join();
+            }
+            // The same bytes in each home, which differ only by their own folder in the thumbnail paths.
+            std::map<std::string, std::vector<uint8_t>> files = HomeFiles(ownHome.Path());
+            std::string index(files["index"].begin(), files["index"].end());
+            for (size_t at = index.find(ownHome.Path()); at != std::string::npos;
+                 at = index.find(ownHome.Path())) {
+                index.replace(at, ownHome.Path().size(), std::string(ownHome.Path().size(), '*'));
+            }
+            files["index"].assign(index.begin(), index.end());
+            homes.push_back(files);
+            calls.push_back(runProgress.Calls());
+        }
+        EXPECT_EQ(homes[0].size(), 9u) << rebuild;  // the index, its lock file, the counter, six thumbnails
+        EXPECT_EQ(homes[0], homes[1]) << rebuild;
+        EXPECT_EQ(calls[0], calls[1]) << rebuild;
+    }
+}
+
+TEST_F(IndexJobsTest, ADecoderThatThrowsBlackensOnlyThatFilesThumbnail) {
+    MakeSmallTree();
+    CopySample("packet_regions.jpg", JoinPath(photos, "r.jpg"));
+    const std::string failing = JoinPath(photos, "p.jpg");
+    settings.renderThumbnail = [failing](const std::string& path, ThumbnailBitmap& bitmap) {
+        if (path == failing) {
+            throw std::runtime_error("decoder failure");
+        }
+        return RenderThumbnail(path, bitmap);
+    };
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    job.Join();
+    EXPECT_FALSE(job.LastRunFailed());
+    IndexReader reader;
+    IndexRecord record;
+    ASSERT_TRUE(reader.Open(settings.indexPath));
+    const std::vector<uint8_t> black = EncodeBitmapFile(BlackThumbnail());
+    int records = 0;
+    while (reader.Next(record)) {
+        ++records;
+        ThumbnailBitmap own;
+        RenderThumbnail(record.path, own);
+        EXPECT_EQ(ReadAll(record.thumbnail), record.path == failing ? black : EncodeBitmapFile(own))
+            << record.path;
+    }
+    EXPECT_EQ(records, 3);
+}
+
+TEST_F(IndexJobsTest, AnAbandonedRunsDecodersFinishOnTheirOwnAndWriteNothing) {
+    MakeSmallTree();
+    static DecoderGate* const gate = new DecoderGate;  // outlives the test, like the run left behind
+    TempFolder ownHome;  // the run left behind must not meet another test's files
+    settings.indexPath = ownHome.File("index");
+    settings.programFolder = ownHome.Path();
+    ASSERT_TRUE(CreateIndexIfMissing(settings.indexPath));
+    settings.decoders = 2;
+    auto runAlive = std::make_shared<int>(0);  // held by the run's settings until its worker lets go
+    settings.renderThumbnail = [runAlive](const std::string& path, ThumbnailBitmap& bitmap) {
+        return gate->Render(path, bitmap);
+    };
+    const std::weak_ptr<int> runHeld = runAlive;
+    runAlive.reset();
+    AddFolderJob job;
+    ASSERT_TRUE(job.Start(settings, photos));
+    settings.renderThumbnail = nullptr;
+    gate->WaitEntered(2);  // both pictures are being decoded, the writer waits for the first
+    job.Cancel(100);
+    EXPECT_FALSE(job.IsRunning());
+    const auto atCancel = HomeFiles(ownHome.Path());
+    gate->Open();
+    for (int waited = 0; !runHeld.expired() && waited < 20000; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(runHeld.expired());  // the decoders and the writer have ended by themselves
+    EXPECT_EQ(HomeFiles(ownHome.Path()), atCancel);
 }
 
 TEST_F(IndexJobsTest, RebuildWalksTheGivenRootsInOrder) {

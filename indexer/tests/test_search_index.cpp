@@ -348,6 +348,7 @@ IndexStop ExpectEveryReaderAgrees(const std::vector<uint8_t>& bytes, const std::
         pathsAndThumbnails.push_back(record.path + "|" + record.thumbnail);
     }
     const IndexStop stop = reader.Stop();
+    reader.Close();  // the rewrite below replaces the file
     if (stop.end == IndexEnd::kClean) {
         EXPECT_EQ(stop.readableEnd, static_cast<int64_t>(bytes.size()));
     }

@@ -361,6 +361,28 @@ TEST_F(ThumbnailCacheTest, TheTopOfThePictureIsTheTopOfTheThumbnail) {
     EXPECT_GT(bottom.green, bottom.red + 40);
 }
 
+// libjpeg takes no bitmap; on Windows the platform's picture object, which does, draws what libjpeg
+// refuses.
+TEST_F(ThumbnailCacheTest, WhatTheJpegDecoderRefusesGoesToThePlatformsPictureObject) {
+    ThumbnailBitmap red = BlackThumbnail();
+    for (size_t i = 2; i < red.pixels.size(); i += 4) {
+        red.pixels[i] = 255;
+    }
+    const std::string path = folder.File("bitmap.jpg");
+    WriteAll(path, EncodeBitmapFile(red));
+    ThumbnailBitmap bitmap;
+    const PictureResult result = RenderThumbnail(path, bitmap);
+    const Colour middle = PixelAt(bitmap, 50, 50);
+#ifdef _WIN32
+    EXPECT_EQ(result.error, PictureError::kNone);
+    EXPECT_GT(middle.red, 200);
+    EXPECT_LT(middle.green + middle.blue, 40);
+#else
+    EXPECT_EQ(result.error, PictureError::kDecodeFailed);
+    EXPECT_EQ(middle.red + middle.green + middle.blue, 0);
+#endif
+}
+
 TEST(ThumbnailBitmap, FileLayoutAtEveryDepth) {
     struct Case {
         int bits;

@@ -1,12 +1,15 @@
-// Thumbnails on Windows: the platform's picture object decodes the JPEG and draws it, stretched, into a
-// 100 x 100 bitmap compatible with the desktop; the bitmap is then copied into a device-independent
-// section at its own pixel depth.
+// Thumbnails on Windows: libjpeg decodes the file's bytes as on every platform (jpeg_thumbnail.h). What it
+// cannot decode goes to the platform's picture object, which decodes the whole picture and draws it,
+// stretched, into a 100 x 100 bitmap compatible with the desktop; that bitmap is then copied into a
+// device-independent section at its own pixel depth.
 #include <windows.h>
 #include <ole2.h>
 #include <olectl.h>
 
 #include <cstring>
+#include <mutex>
 
+#include "jpeg_thumbnail.h"
 #include "picture_limits.h"
 #include "picture_renderer.h"
 
@@ -50,13 +53,28 @@ struct ComPtr {
     }
 };
 
-// The picture object needs COM on the thread that decodes; a worker thread starts it once.
-void EnsureComOnThisThread() {
-    thread_local bool started = false;
-    if (!started) {
-        started = true;
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+// The picture object needs COM on the thread that decodes; a thread starts it once and ends it when the
+// thread ends.
+struct ThreadCom {
+    bool started = false;
+    ~ThreadCom() {
+        if (started) {
+            CoUninitialize();
+        }
     }
+};
+
+void EnsureComOnThisThread() {
+    thread_local ThreadCom com;
+    if (!com.started) {
+        com.started = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    }
+}
+
+// The picture object holds a whole picture at full size: one at a time, however many threads decode.
+std::mutex& PictureObjectTurn() {
+    static std::mutex turn;
+    return turn;
 }
 
 // The platform's text for the last error, with the path put in for %1 (or after the text when the text
@@ -85,7 +103,9 @@ std::string FileErrorText(DWORD error, const std::string& path) {
 // The decoded picture of one JPEG.
 class PictureLoader {
 public:
-    PictureResult Load(const std::string& path) {
+    // Sets `drawn` when libjpeg has made the thumbnail in `bitmap`; else, without an error, the picture
+    // object holds the picture.
+    PictureResult Load(const std::string& path, ThumbnailBitmap& bitmap, bool& drawn) {
         PictureResult result;
         ScopedHandle file;
         file.handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -110,6 +130,12 @@ public:
         DWORD read = 0;
         const bool complete =
             data != nullptr && ReadFile(file.handle, data, bytes, &read, nullptr) && read == bytes;
+        drawn = complete && DecodeJpegThumbnail(static_cast<const uint8_t*>(data), bytes, bitmap);
+        if (drawn) {
+            GlobalUnlock(memory);
+            GlobalFree(memory);
+            return result;
+        }
         // The picture object decodes the whole picture at full size: one over the pixel limit is
         // refused before it can take the address space.
         uint32_t width = 0;
@@ -135,6 +161,7 @@ public:
             return result;
         }
         EnsureComOnThisThread();
+        turn = std::unique_lock<std::mutex>(PictureObjectTurn());
         const HRESULT hr = OleLoadPicture(stream.p, static_cast<LONG>(bytes), FALSE, IID_IPicture,
                                           reinterpret_cast<void**>(&picture.p));
         if (hr == E_NOINTERFACE) {
@@ -162,6 +189,7 @@ public:
     }
 
 private:
+    std::unique_lock<std::mutex> turn;  // released after the picture
     ComPtr<IPicture> picture;
 };
 
@@ -227,6 +255,12 @@ bool MakeDibImage(HBITMAP source, ThumbnailBitmap& out) {
 
 PictureResult RenderThumbnail(const std::string& jpegPath, ThumbnailBitmap& bitmap) {
     bitmap = BlackThumbnail();
+    PictureLoader loader;
+    bool drawn = false;
+    PictureResult result = loader.Load(jpegPath, bitmap, drawn);
+    if (drawn || result.error != PictureError::kNone) {
+        return result;
+    }
     HDC desktop = GetDC(GetDesktopWindow());
     ScopedDc memory;
     memory.dc = CreateCompatibleDC(desktop);
@@ -234,19 +268,13 @@ PictureResult RenderThumbnail(const std::string& jpegPath, ThumbnailBitmap& bitm
     target.bitmap = CreateCompatibleBitmap(desktop, kThumbnailSize, kThumbnailSize);
     ReleaseDC(GetDesktopWindow(), desktop);
     if (memory.dc == nullptr || target.bitmap == nullptr) {
-        // No drawing surface: decode anyway for the error report, keep the black picture.
-        PictureLoader loader;
-        return loader.Load(jpegPath);
+        return result;  // no drawing surface: the black picture
     }
     HGDIOBJ old = SelectObject(memory.dc, target.bitmap);
     const RECT rect = {0, 0, kThumbnailSize, kThumbnailSize};
     // A bitmap is created with undefined content: start from black.
     PatBlt(memory.dc, 0, 0, kThumbnailSize, kThumbnailSize, BLACKNESS);
-    PictureLoader loader;
-    PictureResult result = loader.Load(jpegPath);
-    if (result.error == PictureError::kNone) {
-        loader.Render(memory.dc, rect);
-    }
+    loader.Render(memory.dc, rect);
     SelectObject(memory.dc, old);
     if (!MakeDibImage(target.bitmap, bitmap)) {
         bitmap = BlackThumbnail();
