@@ -556,11 +556,6 @@ void BenchManyFiles(const fs::path& work, const fs::path& cli) {
     }
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // 60 photos of 4000 x 3000 at quality 90 with tag packets: half 4:2:2, half 4:2:0, the first two
 // progressive.
 std::vector<std::string> EnsureCameraPhotos(const fs::path& folder) {
