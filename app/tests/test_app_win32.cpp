@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <mshtmhst.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -262,7 +263,11 @@ public:
 
 TEST(TrayIcon, RecordIsTheSecondVersionLayoutWithoutTooltip) {
     CTrayIcon tray(IDR_MAINFRAME, IDR_TRAY_MENU, ID_SHOW_WINDOW);
-    EXPECT_EQ(tray.Record().cbSize, 488u);
+    // 488 bytes in a 32-bit program: the record up to and including dwInfoFlags.
+    EXPECT_EQ(tray.Record().cbSize, offsetof(NOTIFYICONDATAA, dwInfoFlags) + sizeof(DWORD));
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(tray.Record().cbSize, 488u);
+    }
     EXPECT_EQ(tray.Record().uID, static_cast<UINT>(IDR_MAINFRAME));
     EXPECT_STREQ(tray.Record().szTip, "");
     EXPECT_FALSE(tray.IsShown());

@@ -614,8 +614,15 @@ refused_choice() {
     what=$1
     text=$2
     shift 2
+    # After a message box the dialog may not be the active window yet, and a click then only activates
+    # it: click its caption first, and click the button once more if no browser came.
+    xdotool mousemove --window "$(window_id "$title")" 30 8 click 1
+    sleep 0.3
     click_control 1003
-    wait_until 20 probe box "Browse for Folder" || fail "no folder browser for $what"
+    if ! wait_until 5 probe box "Browse for Folder"; then
+        click_control 1003
+        wait_until 20 probe box "Browse for Folder" || fail "no folder browser for $what"
+    fi
     browse_to "$@"
     shot "browse-$what"
     press_browser_ok
