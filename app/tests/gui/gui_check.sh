@@ -5,7 +5,7 @@
 # after a passing check.
 #   gui_check.sh CHECK BIN_DIR SOURCE_DIR WORK_DIR
 # CHECK: startup | second-copy | find-files | rebuild | esc | add-folder | close | tray-exit | silent-end | lock
-#        | browse-refusals | cancel-button | background-complete | tray-show | find-files-second | spaces
+#        | browse-refusals | browse-network | cancel-button | background-complete | tray-show | find-files-second | spaces
 set -u
 check=$1
 bin=$(cd "$2" && pwd)
@@ -614,21 +614,15 @@ refused_choice() {
     what=$1
     text=$2
     shift 2
-    # After a message box the dialog may not be the active window yet, and a click then only activates
-    # it: click its caption first, and click the button once more if no browser came.
-    xdotool mousemove --window "$(window_id "$title")" 30 8 click 1
-    sleep 0.3
     click_control 1003
-    if ! wait_until 5 probe box "Browse for Folder"; then
-        click_control 1003
-        wait_until 20 probe box "Browse for Folder" || fail "no folder browser for $what"
-    fi
+    wait_until 20 probe box "Browse for Folder" || fail "no folder browser for $what"
     browse_to "$@"
     shot "browse-$what"
     press_browser_ok
     wait_until 15 box_shows "Invalid folder" "$text" || fail "$what: no message '$text'"
     shot "refused-$what"
-    press_key "Invalid folder" Return
+    probe child "Invalid folder" Button OK || fail "$what: no OK button in the message"
+    xdotool mousemove --window "$(window_id "Invalid folder")" "$(val cx)" "$(val cy)" click 1
     # The box is modal: the dialog takes clicks again once it is enabled.
     wait_until 10 dialog_is enabled 1 || fail "$what: the dialog stayed disabled"
     [ "$(val c1003_text)" = "Add Folder to Index" ] || fail "$what: add button reads '$(val c1003_text)'"
@@ -657,6 +651,15 @@ check_browse_refusals() {
     say "My Computer cannot be chosen"
     # Below "My Computer": (C:), (D:), (N:).
     refused_choice cd-rom "Only local hard drive folders can be indexed" Home Right Down
+    [ -s "$drive/vellumar/index" ] && fail "records were written"
+}
+
+# The network drive in a run of its own: under Wine a dialog does not always take the next click at
+# once after a message box of it has closed.
+check_browse_network() {
+    make_prefix
+    declare_drives
+    start_first
     refused_choice network "Only local hard drive folders can be indexed" Home Right Down Down
     [ -s "$drive/vellumar/index" ] && fail "records were written"
 }
@@ -673,6 +676,7 @@ tray-exit) check_tray_exit ;;
 silent-end) check_silent_end ;;
 lock) check_lock ;;
 browse-refusals) check_browse_refusals ;;
+browse-network) check_browse_network ;;
 cancel-button) check_cancel_button ;;
 background-complete) check_background_complete ;;
 tray-show) check_tray_show ;;
