@@ -111,6 +111,11 @@ const CommandInfo* FindCommandInfo(std::string_view name) {
     return nullptr;
 }
 
+const char* SynopsisOf(std::string_view name) {
+    const CommandInfo* info = FindCommandInfo(name);
+    return info != nullptr ? info->synopsis : "";
+}
+
 bool ParseCommandLine(int argc, char** argv, std::initializer_list<const char*> valued,
                       std::initializer_list<const char*> flags, CommandLine& out, std::string& error) {
     const std::string name = argc > 0 ? argv[0] : "";

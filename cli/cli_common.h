@@ -46,6 +46,8 @@ void UseSynopsisInHelp(CLI::App& app, const std::string& synopsis);
 std::span<const CommandInfo> CommandInfos();
 // The subcommand of that name, or null.
 const CommandInfo* FindCommandInfo(std::string_view name);
+// The synopsis of a subcommand of the table, for its usage errors.
+const char* SynopsisOf(std::string_view name);
 
 // Prints the text that --help asked for on standard output; returns 0, the command's exit status.
 int PrintHelp(const CommandLine& commandLine);

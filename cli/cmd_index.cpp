@@ -29,11 +29,10 @@
 
 namespace {
 
-constexpr const char* kAddFolderSynopsis = "add-folder [--home DIR] [--codepage CP] [--decoders N] FOLDER";
-constexpr const char* kRebuildSynopsis =
-    "rebuild [--home DIR] [--codepage CP] [--decoders N] [--drive PATH]...";
-constexpr const char* kSearchSynopsis = "search [--home DIR] [--codepage CP] [--json] TEXT";
-constexpr const char* kDumpSynopsis = "dump [--home DIR] [--codepage CP]";
+const char* const kAddFolderSynopsis = SynopsisOf("add-folder");
+const char* const kRebuildSynopsis = SynopsisOf("rebuild");
+const char* const kSearchSynopsis = SynopsisOf("search");
+const char* const kDumpSynopsis = SynopsisOf("dump");
 
 volatile std::sig_atomic_t interrupted = 0;
 

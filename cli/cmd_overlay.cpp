@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr const char* kSynopsis = "overlay FILE...";
+const char* const kSynopsis = SynopsisOf("overlay");
 
 }  // namespace
 

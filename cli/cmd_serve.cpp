@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr const char* kSynopsis = "serve [--home DIR] [--codepage CP] [--port N] [--bind ADDR]";
+const char* const kSynopsis = SynopsisOf("serve");
 constexpr int kDefaultPort = 8637;
 constexpr const char* kDefaultAddress = "127.0.0.1";
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr const char* kSynopsis = "tags [--codepage CP] [--display WxH] FILE...";
+const char* const kSynopsis = SynopsisOf("tags");
 
 }  // namespace
 
