@@ -1,4 +1,4 @@
-#include "app_strings.h"
+#include "app/app_strings.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "format_text.h"
+#include "app/format_text.h"
 
 namespace vellumar {
 

@@ -1,4 +1,4 @@
-#include "page_urls.h"
+#include "app/page_urls.h"
 
 namespace vellumar {
 

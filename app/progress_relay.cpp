@@ -1,4 +1,4 @@
-#include "progress_relay.h"
+#include "app/progress_relay.h"
 
 #include <utility>
 

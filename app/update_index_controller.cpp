@@ -1,10 +1,10 @@
-#include "update_index_controller.h"
+#include "app/update_index_controller.h"
 
 #include <climits>
 
-#include "format_text.h"
-#include "page_urls.h"
-#include "resource_ids.h"
+#include "app/format_text.h"
+#include "app/page_urls.h"
+#include "app/resource_ids.h"
 
 namespace vellumar {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "indexing_service.h"
-#include "progress_relay.h"
-#include "update_index_view.h"
+#include "app/indexing_service.h"
+#include "app/progress_relay.h"
+#include "app/update_index_view.h"
 
 namespace vellumar {
 

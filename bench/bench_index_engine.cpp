@@ -32,13 +32,13 @@
 
 #include <jpeglib.h>
 
-#include "codepage.h"
-#include "environment.h"
-#include "image_tags.h"
-#include "platform.h"
-#include "search_index.h"
-#include "text_case.h"
-#include "thumbnail_cache.h"
+#include "taglib/codepage.h"
+#include "indexer/environment.h"
+#include "taglib/image_tags.h"
+#include "indexer/platform.h"
+#include "indexer/search_index.h"
+#include "indexer/text_case.h"
+#include "indexer/thumbnail_cache.h"
 
 namespace fs = std::filesystem;
 

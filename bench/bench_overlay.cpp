@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "image_tags.h"
-#include "overlay_rule.h"
+#include "taglib/image_tags.h"
+#include "taglib/overlay_rule.h"
 
 namespace {
 

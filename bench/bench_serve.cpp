@@ -26,8 +26,8 @@
 #include <thread>
 #include <vector>
 
-#include "search_index.h"
-#include "text_case.h"
+#include "indexer/search_index.h"
+#include "indexer/text_case.h"
 
 namespace fs = std::filesystem;
 

@@ -13,8 +13,8 @@
 #include <random>
 #include <string>
 
-#include "codepage.h"
-#include "image_tags.h"
+#include "taglib/codepage.h"
+#include "taglib/image_tags.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cli_common.h"
+#include "cli/cli_common.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,9 +11,9 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "codepage.h"
-#include "console.h"
-#include "diagnostics.h"
+#include "taglib/codepage.h"
+#include "cli/console.h"
+#include "taglib/diagnostics.h"
 
 std::string CommandLine::Value(const std::string& name, const std::string& fallback) const {
     auto found = options.find(name);

@@ -17,15 +17,15 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli_common.h"
-#include "codepage.h"
-#include "commands.h"
-#include "console.h"
-#include "environment.h"
-#include "index_engine.h"
-#include "platform.h"
-#include "search_index.h"
-#include "search_output.h"
+#include "cli/cli_common.h"
+#include "taglib/codepage.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "indexer/environment.h"
+#include "indexer/index_engine.h"
+#include "indexer/platform.h"
+#include "indexer/search_index.h"
+#include "cli/search_output.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "cli_common.h"
-#include "commands.h"
-#include "overlay_rule.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "taglib/overlay_rule.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <thread>
 
-#include "cli_common.h"
-#include "codepage.h"
-#include "commands.h"
-#include "environment.h"
-#include "serve/index_catalog.h"
-#include "serve/photo_server.h"
+#include "cli/cli_common.h"
+#include "taglib/codepage.h"
+#include "cli/commands.h"
+#include "indexer/environment.h"
+#include "cli/serve/index_catalog.h"
+#include "cli/serve/photo_server.h"
 
 namespace {
 

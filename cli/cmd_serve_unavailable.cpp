@@ -1,7 +1,7 @@
 // vellumar-cli serve where the build has no HTTP server (the Windows build).
 #include <cstdio>
 
-#include "commands.h"
+#include "cli/commands.h"
 
 int RunServeCommand(int, char**) {
     std::fputs(

@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 
-#include "cli_common.h"
-#include "commands.h"
-#include "image_tags.h"
-#include "tags_json.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "taglib/image_tags.h"
+#include "cli/tags_json.h"
 
 namespace {
 

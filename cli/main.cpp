@@ -7,9 +7,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli_common.h"
-#include "commands.h"
-#include "console.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "cli/console.h"
 #include "vellumar_version.h"
 
 namespace {

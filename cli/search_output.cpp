@@ -1,6 +1,6 @@
-#include "search_output.h"
+#include "cli/search_output.h"
 
-#include "cli_common.h"
+#include "cli/cli_common.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "tags_json.h"
+#include "cli/tags_json.h"
 
 #include <nlohmann/json.hpp>
 
-#include "cli_common.h"
-#include "codepage.h"
-#include "image_tags.h"
+#include "cli/cli_common.h"
+#include "taglib/codepage.h"
+#include "taglib/image_tags.h"
 
 bool ParseDisplaySize(const std::string& text, int32_t& width, int32_t& height) {
     size_t x = text.find_first_of("xX");

@@ -1,4 +1,4 @@
-#include "ascii_case.h"
+#include "foundation/ascii_case.h"
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "codepage.h"
-#include "diagnostics.h"
-#include "image_tags.h"
-#include "overlay_rule.h"
+#include "taglib/codepage.h"
+#include "taglib/diagnostics.h"
+#include "taglib/image_tags.h"
+#include "taglib/overlay_rule.h"
 
 namespace {
 std::string ScratchPath() {

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "diagnostics.h"
-#include "jpeg_sections.h"
+#include "taglib/diagnostics.h"
+#include "taglib/jpeg_sections.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::FILE* sink = std::fopen("/dev/null", "w");

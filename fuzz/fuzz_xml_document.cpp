@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "xml_document.h"
+#include "taglib/xml_document.h"
 
 namespace {
 

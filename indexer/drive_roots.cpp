@@ -1,4 +1,4 @@
-#include "drive_roots.h"
+#include "indexer/drive_roots.h"
 
 #include <algorithm>
 #include <array>

@@ -1,10 +1,10 @@
-#include "environment.h"
+#include "indexer/environment.h"
 
 #include <atomic>
 #include <cstdio>
 #include <mutex>
 
-#include "platform.h"
+#include "indexer/platform.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "index_engine.h"
+#include "indexer/index_engine.h"
 
-#include "codepage.h"
-#include "search_index.h"
+#include "taglib/codepage.h"
+#include "indexer/search_index.h"
 
 namespace {
 

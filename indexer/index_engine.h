@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "environment.h"
-#include "index_jobs.h"
-#include "progress.h"
-#include "record_cursor.h"
-#include "search_job.h"
+#include "indexer/environment.h"
+#include "indexer/index_jobs.h"
+#include "indexer/progress.h"
+#include "indexer/record_cursor.h"
+#include "indexer/search_job.h"
 
 class IndexEngine {
 public:

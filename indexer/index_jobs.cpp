@@ -1,18 +1,18 @@
-#include "index_jobs.h"
+#include "indexer/index_jobs.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <utility>
 
-#include "environment.h"
-#include "file_list.h"
-#include "image_tags.h"
-#include "platform.h"
-#include "search_index.h"
-#include "text_case.h"
-#include "thumbnail_cache.h"
-#include "walk_rules.h"
+#include "indexer/environment.h"
+#include "indexer/file_list.h"
+#include "taglib/image_tags.h"
+#include "indexer/platform.h"
+#include "indexer/search_index.h"
+#include "indexer/text_case.h"
+#include "indexer/thumbnail_cache.h"
+#include "indexer/walk_rules.h"
 
 namespace {
 

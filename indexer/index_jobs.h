@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "progress.h"
-#include "thumbnail_decoders.h"
-#include "worker_thread.h"
+#include "indexer/progress.h"
+#include "indexer/thumbnail_decoders.h"
+#include "indexer/worker_thread.h"
 
 // The engine's process-wide recursive lock: it serialises thumbnail numbering and, in an add-folder run,
 // each record as a whole.

@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform.h"
-#include "search_index.h"
+#include "indexer/platform.h"
+#include "indexer/search_index.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -1,4 +1,4 @@
-#include "jpeg_thumbnail.h"
+#include "indexer/jpeg_thumbnail.h"
 
 #include <csetjmp>
 #include <cstring>
@@ -7,8 +7,8 @@
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
 
-#include "picture_limits.h"
-#include "resample.h"
+#include "indexer/picture_limits.h"
+#include "indexer/resample.h"
 
 namespace {
 

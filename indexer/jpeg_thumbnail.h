@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "thumbnail_bitmap.h"
+#include "indexer/thumbnail_bitmap.h"
 
 // From an open file or from the bytes of a whole file. False when libjpeg cannot decode the picture at
 // all (`bitmap` is then unchanged); a picture that ends early keeps what was decoded.

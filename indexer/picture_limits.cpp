@@ -1,4 +1,4 @@
-#include "picture_limits.h"
+#include "indexer/picture_limits.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "thumbnail_bitmap.h"
+#include "indexer/thumbnail_bitmap.h"
 
 enum class PictureError {
     kNone,

@@ -1,4 +1,4 @@
-#include "record_cursor.h"
+#include "indexer/record_cursor.h"
 
 RecordCursor::Step RecordCursor::Take(uint32_t value) {
     switch (next) {

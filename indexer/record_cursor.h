@@ -19,7 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "little_endian.h"
+#include "foundation/little_endian.h"
 
 constexpr uint32_t kMaxPathLength = 260;
 constexpr uint32_t kMaxTextLength = 20480;

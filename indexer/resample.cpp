@@ -1,4 +1,4 @@
-#include "resample.h"
+#include "indexer/resample.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "search_index.h"
+#include "indexer/search_index.h"
 
 #include <algorithm>
 #include <array>
@@ -6,12 +6,12 @@
 #include <cstring>
 #include <memory>
 
-#include "environment.h"
-#include "little_endian.h"
-#include "file_list.h"
-#include "image_tags.h"
-#include "platform.h"
-#include "worker_thread.h"
+#include "indexer/environment.h"
+#include "foundation/little_endian.h"
+#include "indexer/file_list.h"
+#include "taglib/image_tags.h"
+#include "indexer/platform.h"
+#include "indexer/worker_thread.h"
 
 std::string IndexPathFor(const std::string& programFolder) {
     return JoinPath(programFolder, "index");

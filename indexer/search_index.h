@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "record_cursor.h"
-#include "scoped_file.h"
-#include "text_case.h"
+#include "indexer/record_cursor.h"
+#include "indexer/scoped_file.h"
+#include "indexer/text_case.h"
 
 class FileList;
 class ImageTags;

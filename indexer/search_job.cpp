@@ -1,9 +1,9 @@
-#include "search_job.h"
+#include "indexer/search_job.h"
 
 #include <thread>
 
-#include "codepage.h"
-#include "search_index.h"
+#include "taglib/codepage.h"
+#include "indexer/search_index.h"
 
 namespace {
 

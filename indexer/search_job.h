@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "progress.h"
-#include "record_cursor.h"
-#include "worker_thread.h"
+#include "indexer/progress.h"
+#include "indexer/record_cursor.h"
+#include "indexer/worker_thread.h"
 
 class SearchJob : public WorkerThread {
 public:

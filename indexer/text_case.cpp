@@ -1,8 +1,8 @@
-#include "text_case.h"
+#include "indexer/text_case.h"
 
-#include "ascii_case.h"
-#include "codepage.h"
-#include "platform.h"
+#include "foundation/ascii_case.h"
+#include "taglib/codepage.h"
+#include "indexer/platform.h"
 
 namespace {
 

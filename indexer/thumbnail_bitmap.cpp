@@ -1,4 +1,4 @@
-#include "thumbnail_bitmap.h"
+#include "indexer/thumbnail_bitmap.h"
 
 namespace {
 

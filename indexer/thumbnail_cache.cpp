@@ -1,4 +1,4 @@
-#include "thumbnail_cache.h"
+#include "indexer/thumbnail_cache.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,15 +6,15 @@
 #include <string_view>
 #include <vector>
 
-#include "ascii_case.h"
-#include "environment.h"
-#include "little_endian.h"
-#include "picture_renderer.h"
-#include "platform.h"
-#include "scoped_file.h"
-#include "search_index.h"
-#include "thumbnail_bitmap.h"
-#include "worker_thread.h"
+#include "foundation/ascii_case.h"
+#include "indexer/environment.h"
+#include "foundation/little_endian.h"
+#include "indexer/picture_renderer.h"
+#include "indexer/platform.h"
+#include "indexer/scoped_file.h"
+#include "indexer/search_index.h"
+#include "indexer/thumbnail_bitmap.h"
+#include "indexer/worker_thread.h"
 
 ThumbnailCache::ThumbnailCache(std::string programFolderIn, std::shared_ptr<std::recursive_mutex> writeLockIn,
                                WorkerRun* runIn)

@@ -10,7 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "thumbnail_decoders.h"
+#include "indexer/thumbnail_decoders.h"
 
 class WorkerRun;
 

@@ -1,8 +1,8 @@
-#include "thumbnail_decoders.h"
+#include "indexer/thumbnail_decoders.h"
 
 #include <algorithm>
 
-#include "platform.h"
+#include "indexer/platform.h"
 
 namespace {
 

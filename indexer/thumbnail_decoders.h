@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "picture_renderer.h"
-#include "thumbnail_bitmap.h"
+#include "indexer/picture_renderer.h"
+#include "indexer/thumbnail_bitmap.h"
 
 struct RenderedThumbnail {
     ThumbnailBitmap bitmap;

@@ -1,6 +1,6 @@
-#include "unicode_case.h"
+#include "indexer/unicode_case.h"
 
-#include "ascii_case.h"
+#include "foundation/ascii_case.h"
 
 char32_t SimpleLowerCodePoint(char32_t c) {
     if (c < 0x80) {

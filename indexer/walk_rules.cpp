@@ -1,8 +1,8 @@
-#include "walk_rules.h"
+#include "indexer/walk_rules.h"
 
-#include "ascii_case.h"
-#include "environment.h"
-#include "search_index.h"
+#include "foundation/ascii_case.h"
+#include "indexer/environment.h"
+#include "indexer/search_index.h"
 
 bool IsJpegName(const std::string& name) {
     return name.size() > 4 &&

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform.h"
+#include "indexer/platform.h"
 
 // A JPEG by its name: longer than 4 bytes, ending in ".jpg" or ".jpeg" (ASCII letter case ignored).
 bool IsJpegName(const std::string& name);

@@ -1,4 +1,4 @@
-#include "worker_thread.h"
+#include "indexer/worker_thread.h"
 
 #include <chrono>
 #include <cstdlib>

@@ -1,8 +1,8 @@
-#include "codepage.h"
+#include "taglib/codepage.h"
 
 #include <atomic>
 
-#include "codepage_platform.h"
+#include "taglib/codepage_platform.h"
 
 namespace {
 // 0 until a program sets a code page: the system's is then asked for on first use.

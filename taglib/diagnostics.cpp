@@ -1,4 +1,4 @@
-#include "diagnostics.h"
+#include "taglib/diagnostics.h"
 
 #include <atomic>
 #include <mutex>

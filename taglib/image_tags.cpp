@@ -1,4 +1,4 @@
-#include "image_tags.h"
+#include "taglib/image_tags.h"
 
 #include <cstdio>
 #include <cstring>
@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "ascii_case.h"
-#include "codepage.h"
-#include "diagnostics.h"
-#include "jpeg_sections.h"
-#include "xml_document.h"
+#include "foundation/ascii_case.h"
+#include "taglib/codepage.h"
+#include "taglib/diagnostics.h"
+#include "taglib/jpeg_sections.h"
+#include "taglib/xml_document.h"
 
 const char* const SuiteNamespaceUri = "http://ns.lumenote.example/tags/1.0/";
 

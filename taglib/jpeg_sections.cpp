@@ -1,10 +1,10 @@
-#include "jpeg_sections.h"
+#include "taglib/jpeg_sections.h"
 
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "diagnostics.h"
+#include "taglib/diagnostics.h"
 
 namespace {
 

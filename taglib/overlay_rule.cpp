@@ -1,8 +1,8 @@
-#include "overlay_rule.h"
+#include "taglib/overlay_rule.h"
 
 #include <new>
 
-#include "image_tags.h"
+#include "taglib/image_tags.h"
 
 bool IsOverlayMember(const std::string& ansiPath) {
     if (!HasOverlayExtension(std::string_view(ansiPath))) {

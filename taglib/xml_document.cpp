@@ -1,9 +1,9 @@
-#include "xml_document.h"
+#include "taglib/xml_document.h"
 
 #include <cstring>
 #include <string_view>
 
-#include "ascii_case.h"
+#include "foundation/ascii_case.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "band_logic.h"
+#include "toolbar/band_logic.h"
 
 namespace {
 

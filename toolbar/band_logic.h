@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "document_handler_logic.h"
+#include "toolbar/document_handler_logic.h"
 
 constexpr const char* kButtonLabel = "Show";
 constexpr uint16_t kButtonCommand = 202;

@@ -1,4 +1,4 @@
-#include "com_guids.h"
+#include "toolbar/com_guids.h"
 
 #include <cstdio>
 

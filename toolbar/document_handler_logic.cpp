@@ -1,4 +1,4 @@
-#include "document_handler_logic.h"
+#include "toolbar/document_handler_logic.h"
 
 #include <algorithm>
 #include <atomic>

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "image_tags.h"
-#include "page_model.h"
+#include "taglib/image_tags.h"
+#include "toolbar/page_model.h"
 
 // Room for a file path, terminator included.
 constexpr size_t kMaxPathLength = 260;

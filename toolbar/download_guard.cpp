@@ -1,4 +1,4 @@
-#include "download_guard.h"
+#include "toolbar/download_guard.h"
 
 #include <algorithm>
 

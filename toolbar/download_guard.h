@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "jpeg_header_scanner.h"
-#include "page_model.h"
+#include "toolbar/jpeg_header_scanner.h"
+#include "toolbar/page_model.h"
 
 struct DownloadLimits {
     uint64_t maxBytes = 0;  // the file never holds more

@@ -1,8 +1,8 @@
-#include "jpeg_header_scanner.h"
+#include "toolbar/jpeg_header_scanner.h"
 
 #include <algorithm>
 
-#include "jpeg_sections.h"
+#include "taglib/jpeg_sections.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "registration.h"
+#include "toolbar/registration.h"
 
 RegistryStatus ApplyRegistration(const std::vector<RegistryRow>& rows, RegistryAccess& registry) {
     for (const RegistryRow& row : rows) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "registry_access.h"
+#include "toolbar/registry_access.h"
 
 // Registers the rows in order. The first failure ends the work and is the result; rows after it are
 // not touched.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "registry_rows.h"
+#include "toolbar/registry_rows.h"
 
 // 0 for success, otherwise a Win32 error code (ERROR_FILE_NOT_FOUND and so on).
 using RegistryStatus = long;

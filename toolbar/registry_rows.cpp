@@ -1,4 +1,4 @@
-#include "registry_rows.h"
+#include "toolbar/registry_rows.h"
 
 namespace {
 

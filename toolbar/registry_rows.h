@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server_classes.h"
+#include "toolbar/server_classes.h"
 
 enum class RegistryRoot { ClassesRoot, LocalMachine };
 

@@ -1,4 +1,4 @@
-#include "server_classes.h"
+#include "toolbar/server_classes.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <span>
 
-#include "com_guids.h"
+#include "toolbar/com_guids.h"
 
 struct ServerClass {
     const char* name;  // the coclass name in the type library

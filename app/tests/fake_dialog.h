@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app_strings.h"
-#include "indexing_service.h"
-#include "update_index_view.h"
+#include "app/app_strings.h"
+#include "app/indexing_service.h"
+#include "app/update_index_view.h"
 
 namespace vellumar::testing {
 

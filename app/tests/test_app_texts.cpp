@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "activation_filter.h"
-#include "app_strings.h"
-#include "format_text.h"
-#include "page_urls.h"
+#include "app/activation_filter.h"
+#include "app/app_strings.h"
+#include "app/format_text.h"
+#include "app/page_urls.h"
 
 namespace vellumar {
 namespace {

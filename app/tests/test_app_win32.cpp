@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "activation_hook.h"
-#include "app_strings.h"
-#include "custom_control_site.h"
-#include "html_page_host.h"
-#include "page_urls.h"
-#include "resource_ids.h"
-#include "tray_icon.h"
-#include "update_index_dialog.h"
+#include "app/win32/activation_hook.h"
+#include "app/app_strings.h"
+#include "app/win32/custom_control_site.h"
+#include "app/win32/html_page_host.h"
+#include "app/page_urls.h"
+#include "app/resource_ids.h"
+#include "app/win32/tray_icon.h"
+#include "app/win32/update_index_dialog.h"
 
 namespace vellumar {
 namespace {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "progress_relay.h"
+#include "app/progress_relay.h"
 
 namespace vellumar {
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "fake_dialog.h"
-#include "update_index_controller.h"
+#include "app/tests/fake_dialog.h"
+#include "app/update_index_controller.h"
 
 namespace vellumar {
 namespace {

@@ -1,4 +1,4 @@
-#include "activation_hook.h"
+#include "app/win32/activation_hook.h"
 
 namespace vellumar {
 

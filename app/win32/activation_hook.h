@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "activation_filter.h"
+#include "app/activation_filter.h"
 
 namespace vellumar {
 

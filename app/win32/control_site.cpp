@@ -1,4 +1,4 @@
-#include "control_site.h"
+#include "app/win32/control_site.h"
 
 namespace vellumar {
 

@@ -1,4 +1,4 @@
-#include "custom_control_site.h"
+#include "app/win32/custom_control_site.h"
 
 namespace vellumar {
 

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <mshtmhst.h>
 
-#include "control_site.h"
+#include "app/win32/control_site.h"
 
 namespace vellumar {
 

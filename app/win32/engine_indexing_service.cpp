@@ -1,8 +1,8 @@
-#include "engine_indexing_service.h"
+#include "app/win32/engine_indexing_service.h"
 
 #include <windows.h>
 
-#include "index_engine.h"
+#include "indexer/index_engine.h"
 
 namespace vellumar {
 

@@ -1,7 +1,7 @@
 // The index engine as the dialog uses it.
 #pragma once
 
-#include "indexing_service.h"
+#include "app/indexing_service.h"
 
 namespace vellumar {
 

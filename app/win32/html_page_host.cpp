@@ -1,9 +1,9 @@
-#include "html_page_host.h"
+#include "app/win32/html_page_host.h"
 
 #include <exdispid.h>
 #include <ocidl.h>
 
-#include "page_urls.h"
+#include "app/page_urls.h"
 
 namespace vellumar {
 

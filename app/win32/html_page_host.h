@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "com_ptr.h"
-#include "control_site.h"
+#include "app/win32/com_ptr.h"
+#include "app/win32/control_site.h"
 
 namespace vellumar {
 

@@ -1,9 +1,9 @@
-#include "tray_icon.h"
+#include "app/win32/tray_icon.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "win32_handle.h"
+#include "app/win32/win32_handle.h"
 
 namespace vellumar {
 

@@ -1,11 +1,11 @@
-#include "update_index_dialog.h"
+#include "app/win32/update_index_dialog.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
 
 #include <vector>
 
-#include "resource_ids.h"
+#include "app/resource_ids.h"
 
 namespace vellumar {
 

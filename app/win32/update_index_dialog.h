@@ -8,13 +8,13 @@
 #include <memory>
 #include <string>
 
-#include "activation_filter.h"
-#include "html_page_host.h"
-#include "progress_relay.h"
-#include "tray_icon.h"
-#include "update_index_controller.h"
-#include "update_index_view.h"
-#include "win32_handle.h"
+#include "app/activation_filter.h"
+#include "app/win32/html_page_host.h"
+#include "app/progress_relay.h"
+#include "app/win32/tray_icon.h"
+#include "app/update_index_controller.h"
+#include "app/update_index_view.h"
+#include "app/win32/win32_handle.h"
 
 namespace vellumar {
 

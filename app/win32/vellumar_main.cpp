@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "activation_hook.h"
-#include "custom_control_site.h"
-#include "engine_indexing_service.h"
-#include "resource_ids.h"
-#include "update_index_dialog.h"
+#include "app/win32/activation_hook.h"
+#include "app/win32/custom_control_site.h"
+#include "app/win32/engine_indexing_service.h"
+#include "app/resource_ids.h"
+#include "app/win32/update_index_dialog.h"
 
 namespace vellumar {
 

@@ -1,8 +1,8 @@
-#include "console.h"
+#include "cli/console.h"
 
 #include <unistd.h>
 
-#include "codepage.h"
+#include "taglib/codepage.h"
 
 bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) != 0;

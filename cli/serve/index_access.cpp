@@ -1,11 +1,11 @@
-#include "index_access.h"
+#include "cli/serve/index_access.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "text_case.h"
+#include "indexer/text_case.h"
 
 FileCheck IdentifyFile(const std::string& path, FileIdentity& identity, std::string& error) {
     struct stat info {};

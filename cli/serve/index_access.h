@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "search_index.h"
+#include "indexer/search_index.h"
 
 class CodePageCase;
 

@@ -1,10 +1,10 @@
-#include "index_catalog.h"
+#include "cli/serve/index_catalog.h"
 
 #include <algorithm>
 #include <chrono>
 #include <functional>
 
-#include "codepage.h"
+#include "taglib/codepage.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "index_access.h"
-#include "text_case.h"
+#include "cli/serve/index_access.h"
+#include "indexer/text_case.h"
 
 enum class IndexState {
     kReady,

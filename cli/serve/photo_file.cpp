@@ -1,4 +1,4 @@
-#include "photo_file.h"
+#include "cli/serve/photo_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "photo_server.h"
+#include "cli/serve/photo_server.h"
 
 #include <httplib.h>
 
@@ -10,11 +10,11 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "codepage.h"
-#include "image_tags.h"
-#include "index_catalog.h"
-#include "photo_file.h"
-#include "tags_json.h"
+#include "taglib/codepage.h"
+#include "taglib/image_tags.h"
+#include "cli/serve/index_catalog.h"
+#include "cli/serve/photo_file.h"
+#include "cli/tags_json.h"
 
 // The search page, compiled in from serve/page/search.html.
 extern const unsigned char kSearchPage[];

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_common.h"
-#include "codepage.h"
+#include "cli/cli_common.h"
+#include "taglib/codepage.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "search_output.h"
+#include "cli/search_output.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "ascii_case.h"
-#include "little_endian.h"
+#include "foundation/ascii_case.h"
+#include "foundation/little_endian.h"
 
 namespace {
 

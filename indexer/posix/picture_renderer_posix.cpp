@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "jpeg_thumbnail.h"
-#include "picture_renderer.h"
-#include "scoped_file.h"
+#include "indexer/jpeg_thumbnail.h"
+#include "indexer/picture_renderer.h"
+#include "indexer/scoped_file.h"
 
 PictureResult RenderThumbnail(const std::string& jpegPath, ThumbnailBitmap& bitmap) {
     bitmap = BlackThumbnail();

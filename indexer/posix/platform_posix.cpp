@@ -15,10 +15,10 @@
 #include <new>
 #include <sstream>
 
-#include "drive_roots.h"
-#include "environment.h"
-#include "platform.h"
-#include "unicode_case.h"
+#include "indexer/drive_roots.h"
+#include "indexer/environment.h"
+#include "indexer/platform.h"
+#include "indexer/unicode_case.h"
 
 const char kPathSeparator = '/';
 

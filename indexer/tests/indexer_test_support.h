@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "environment.h"
-#include "temp_folder.h"
+#include "indexer/environment.h"
+#include "test_support/temp_folder.h"
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

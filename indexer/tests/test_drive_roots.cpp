@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "drive_roots.h"
+#include "indexer/drive_roots.h"
 
 namespace {
 

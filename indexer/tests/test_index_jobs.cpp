@@ -11,14 +11,14 @@
 #include <unistd.h>
 #endif
 
-#include "codepage.h"
-#include "file_list.h"
-#include "index_engine.h"
-#include "index_jobs.h"
-#include "indexer_test_support.h"
-#include "picture_renderer.h"
-#include "search_index.h"
-#include "walk_rules.h"
+#include "taglib/codepage.h"
+#include "indexer/file_list.h"
+#include "indexer/index_engine.h"
+#include "indexer/index_jobs.h"
+#include "indexer/tests/indexer_test_support.h"
+#include "indexer/picture_renderer.h"
+#include "indexer/search_index.h"
+#include "indexer/walk_rules.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 
 #include <random>
 
-#include "codepage.h"
-#include "file_list.h"
-#include "image_tags.h"
-#include "indexer_test_support.h"
-#include "platform.h"
-#include "search_index.h"
+#include "taglib/codepage.h"
+#include "indexer/file_list.h"
+#include "taglib/image_tags.h"
+#include "indexer/tests/indexer_test_support.h"
+#include "indexer/platform.h"
+#include "indexer/search_index.h"
 
 namespace {
 

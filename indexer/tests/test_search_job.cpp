@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
-#include "codepage.h"
-#include "indexer_test_support.h"
-#include "search_job.h"
+#include "taglib/codepage.h"
+#include "indexer/tests/indexer_test_support.h"
+#include "indexer/search_job.h"
 
 namespace {
 

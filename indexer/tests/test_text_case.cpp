@@ -1,9 +1,9 @@
 // Lower-casing in code pages, and where a text may be cut.
 #include <gtest/gtest.h>
 
-#include "codepage.h"
-#include "text_case.h"
-#include "unicode_case.h"
+#include "taglib/codepage.h"
+#include "indexer/text_case.h"
+#include "indexer/unicode_case.h"
 
 namespace {
 

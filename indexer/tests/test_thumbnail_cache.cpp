@@ -1,14 +1,14 @@
 // The thumbnail cache: numbering, wiping, the bitmap file and what the pictures look like.
 #include <gtest/gtest.h>
 
-#include "environment.h"
-#include "indexer_test_support.h"
-#include "picture_limits.h"
-#include "picture_renderer.h"
-#include "platform.h"
-#include "resample.h"
-#include "thumbnail_bitmap.h"
-#include "thumbnail_cache.h"
+#include "indexer/environment.h"
+#include "indexer/tests/indexer_test_support.h"
+#include "indexer/picture_limits.h"
+#include "indexer/picture_renderer.h"
+#include "indexer/platform.h"
+#include "indexer/resample.h"
+#include "indexer/thumbnail_bitmap.h"
+#include "indexer/thumbnail_cache.h"
 
 namespace {
 

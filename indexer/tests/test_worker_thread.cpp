@@ -5,8 +5,8 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "image_tags.h"
-#include "worker_thread.h"
+#include "taglib/image_tags.h"
+#include "indexer/worker_thread.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <mutex>
 
-#include "jpeg_thumbnail.h"
-#include "picture_limits.h"
-#include "picture_renderer.h"
+#include "indexer/jpeg_thumbnail.h"
+#include "indexer/picture_limits.h"
+#include "indexer/picture_renderer.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <atomic>
 #include <new>
 
-#include "drive_roots.h"
-#include "environment.h"
-#include "platform.h"
+#include "indexer/drive_roots.h"
+#include "indexer/environment.h"
+#include "indexer/platform.h"
 
 const char kPathSeparator = '\\';
 

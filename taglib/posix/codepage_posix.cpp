@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "ascii_case.h"
-#include "codepage.h"
-#include "codepage_platform.h"
+#include "foundation/ascii_case.h"
+#include "taglib/codepage.h"
+#include "taglib/codepage_platform.h"
 
 namespace {
 

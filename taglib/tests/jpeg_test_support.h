@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "diagnostics.h"
-#include "jpeg_builder.h"
-#include "temp_folder.h"
+#include "taglib/diagnostics.h"
+#include "test_support/jpeg_builder.h"
+#include "test_support/temp_folder.h"
 
 namespace testsupport {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "codepage.h"
+#include "taglib/codepage.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "codepage.h"
-#include "image_tags.h"
-#include "jpeg_test_support.h"
+#include "taglib/codepage.h"
+#include "taglib/image_tags.h"
+#include "taglib/tests/jpeg_test_support.h"
 
 using testsupport::Segment;
 using testsupport::StartOfImage;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "jpeg_sections.h"
-#include "jpeg_test_support.h"
+#include "taglib/jpeg_sections.h"
+#include "taglib/tests/jpeg_test_support.h"
 
 using testsupport::Segment;
 using testsupport::StartOfImage;

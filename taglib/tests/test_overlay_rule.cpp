@@ -7,8 +7,8 @@
 #include <iterator>
 #include <string>
 
-#include "overlay_rule.h"
-#include "temp_folder.h"
+#include "taglib/overlay_rule.h"
+#include "test_support/temp_folder.h"
 
 namespace {
 

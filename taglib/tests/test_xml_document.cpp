@@ -1,4 +1,4 @@
-#include "xml_document.h"
+#include "taglib/xml_document.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "codepage.h"
-#include "codepage_platform.h"
+#include "taglib/codepage.h"
+#include "taglib/codepage_platform.h"
 
 int SystemCodePage() {
     return static_cast<int>(GetACP());

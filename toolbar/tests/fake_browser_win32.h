@@ -2,8 +2,8 @@
 // browser's and the document's events, and a record of what the handler did to them.
 #pragma once
 
-#include "fake_html_win32.h"
-#include "page_model_win32.h"
+#include "toolbar/tests/fake_html_win32.h"
+#include "toolbar/win32/page_model_win32.h"
 
 namespace fakehtml {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "page_model.h"
+#include "toolbar/page_model.h"
 
 namespace fake {
 

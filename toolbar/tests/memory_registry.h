@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "registry_access.h"
+#include "toolbar/registry_access.h"
 
 namespace testsupport {
 

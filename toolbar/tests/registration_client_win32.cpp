@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "com_guid_win32.h"
-#include "com_ptr.h"
-#include "com_test_support_win32.h"
+#include "toolbar/win32/com_guid_win32.h"
+#include "toolbar/win32/com_ptr.h"
+#include "toolbar/tests/com_test_support_win32.h"
 #include "notara_toolbar.h"
-#include "registry_rows.h"
-#include "server_classes.h"
+#include "toolbar/registry_rows.h"
+#include "toolbar/server_classes.h"
 
 namespace {
 

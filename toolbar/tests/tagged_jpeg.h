@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "image_tags.h"
-#include "jpeg_builder.h"
+#include "taglib/image_tags.h"
+#include "test_support/jpeg_builder.h"
 
 #ifndef VELLUMAR_SOURCE_DIR
 #define VELLUMAR_SOURCE_DIR "."

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "band_logic.h"
-#include "fake_page_model.h"
-#include "tagged_jpeg.h"
-#include "temp_folder.h"
+#include "toolbar/band_logic.h"
+#include "toolbar/tests/fake_page_model.h"
+#include "toolbar/tests/tagged_jpeg.h"
+#include "test_support/temp_folder.h"
 
 namespace {
 

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "band_logic.h"
-#include "document_handler_logic.h"
-#include "com_guid_win32.h"
-#include "com_guids.h"
-#include "fake_browser_win32.h"
-#include "tagged_jpeg.h"
+#include "toolbar/band_logic.h"
+#include "toolbar/document_handler_logic.h"
+#include "toolbar/win32/com_guid_win32.h"
+#include "toolbar/com_guids.h"
+#include "toolbar/tests/fake_browser_win32.h"
+#include "toolbar/tests/tagged_jpeg.h"
 
 namespace {
 

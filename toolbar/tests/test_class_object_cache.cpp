@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "class_object_cache.h"
+#include "toolbar/class_object_cache.h"
 
 namespace {
 

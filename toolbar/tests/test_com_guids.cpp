@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "com_guids.h"
-#include "server_classes.h"
+#include "toolbar/com_guids.h"
+#include "toolbar/server_classes.h"
 
 namespace {
 

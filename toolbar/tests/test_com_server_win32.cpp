@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "com_guid_win32.h"
-#include "com_ptr.h"
-#include "com_test_support_win32.h"
+#include "toolbar/win32/com_guid_win32.h"
+#include "toolbar/win32/com_ptr.h"
+#include "toolbar/tests/com_test_support_win32.h"
 #include "notara_toolbar.h"
-#include "server_classes.h"
+#include "toolbar/server_classes.h"
 #include "vellumar_version.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "copy_terminated.h"
+#include "toolbar/copy_terminated.h"
 
 namespace {
 

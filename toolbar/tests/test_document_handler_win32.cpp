@@ -12,9 +12,9 @@
 #include <new>
 #include <string>
 
-#include "com_test_support_win32.h"
-#include "document_handler.h"
-#include "fake_browser_win32.h"
+#include "toolbar/tests/com_test_support_win32.h"
+#include "toolbar/win32/document_handler.h"
+#include "toolbar/tests/fake_browser_win32.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "download_guard.h"
-#include "jpeg_header_scanner.h"
-#include "jpeg_sections.h"
-#include "tagged_jpeg.h"
+#include "toolbar/download_guard.h"
+#include "toolbar/jpeg_header_scanner.h"
+#include "taglib/jpeg_sections.h"
+#include "toolbar/tests/tagged_jpeg.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <iterator>
 #include <string>
 
-#include "com_test_support_win32.h"
-#include "image_tags.h"
-#include "jpeg_header_scanner.h"
-#include "page_model_win32.h"
-#include "tagged_jpeg.h"
-#include "url_download_win32.h"
+#include "toolbar/tests/com_test_support_win32.h"
+#include "taglib/image_tags.h"
+#include "toolbar/jpeg_header_scanner.h"
+#include "toolbar/win32/page_model_win32.h"
+#include "toolbar/tests/tagged_jpeg.h"
+#include "toolbar/win32/url_download_win32.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "memory_registry.h"
-#include "registration.h"
+#include "toolbar/tests/memory_registry.h"
+#include "toolbar/registration.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "registry_rows.h"
-#include "server_classes.h"
+#include "toolbar/registry_rows.h"
+#include "toolbar/server_classes.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "band_windows.h"
+#include "toolbar/win32/band_windows.h"
 
 #include <cstdio>
 
-#include "band_logic.h"
-#include "document_handler.h"
-#include "server_module.h"
+#include "toolbar/band_logic.h"
+#include "toolbar/win32/document_handler.h"
+#include "toolbar/win32/server_module.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "class_factory.h"
+#include "toolbar/win32/class_factory.h"
 
-#include "server_module.h"
+#include "toolbar/win32/server_module.h"
 
 // IUnknown
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "server_object.h"
+#include "toolbar/win32/server_object.h"
 
 using CreateObjectFunction = HRESULT (*)(REFIID interfaceId, void** result);
 

@@ -3,7 +3,7 @@
 
 #include <guiddef.h>
 
-#include "com_guids.h"
+#include "toolbar/com_guids.h"
 
 inline GUID ToGuid(const ComGuid& id) {
     GUID guid;

@@ -1,4 +1,4 @@
-#include "document_handler.h"
+#include "toolbar/win32/document_handler.h"
 
 HRESULT CreateDocumentHandler(REFIID interfaceId, void** result) {
     return CreateServerObject<DocumentHandler>(interfaceId, result);

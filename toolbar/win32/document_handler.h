@@ -8,12 +8,12 @@
 
 #include <memory>
 
-#include "document_handler_logic.h"
-#include "dual_dispatch.h"
+#include "toolbar/document_handler_logic.h"
+#include "toolbar/win32/dual_dispatch.h"
 #include "notara_toolbar.h"
-#include "page_model_win32.h"
-#include "server_module.h"
-#include "server_object.h"
+#include "toolbar/win32/page_model_win32.h"
+#include "toolbar/win32/server_module.h"
+#include "toolbar/win32/server_object.h"
 
 // COM interfaces have no virtual destructor by design: an object deletes itself, as its own class, in
 // Release.

@@ -6,8 +6,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "com_ptr.h"
-#include "server_module.h"
+#include "toolbar/win32/com_ptr.h"
+#include "toolbar/win32/server_module.h"
 
 // Loads the type information of one interface from the library's own type library.
 HRESULT LoadServerTypeInfo(REFGUID interfaceId, ComPtr<ITypeInfo>& typeInfo);

@@ -1,10 +1,10 @@
-#include "jpg_icon_overlay.h"
+#include "toolbar/win32/jpg_icon_overlay.h"
 
 #include <string>
 #include <string_view>
 
-#include "copy_terminated.h"
-#include "overlay_rule.h"
+#include "toolbar/copy_terminated.h"
+#include "taglib/overlay_rule.h"
 
 namespace {
 

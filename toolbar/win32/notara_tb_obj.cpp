@@ -1,10 +1,10 @@
-#include "notara_tb_obj.h"
+#include "toolbar/win32/notara_tb_obj.h"
 
 #include <exdisp.h>
 #include <servprov.h>
 
-#include "band_logic.h"
-#include "document_handler.h"
+#include "toolbar/band_logic.h"
+#include "toolbar/win32/document_handler.h"
 
 HRESULT CreateNotaraTBObj(REFIID interfaceId, void** result) {
     return CreateServerObject<NotaraTBObj>(interfaceId, result);

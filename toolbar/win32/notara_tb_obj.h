@@ -6,12 +6,12 @@
 
 #include <memory>
 
-#include "band_windows.h"
-#include "com_ptr.h"
-#include "dual_dispatch.h"
+#include "toolbar/win32/band_windows.h"
+#include "toolbar/win32/com_ptr.h"
+#include "toolbar/win32/dual_dispatch.h"
 #include "notara_toolbar.h"
-#include "server_module.h"
-#include "server_object.h"
+#include "toolbar/win32/server_module.h"
+#include "toolbar/win32/server_object.h"
 
 // COM interfaces have no virtual destructor by design: an object deletes itself, as its own class, in
 // Release.

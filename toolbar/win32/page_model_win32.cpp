@@ -1,11 +1,11 @@
-#include "page_model_win32.h"
+#include "toolbar/win32/page_model_win32.h"
 
 #include <exdisp.h>
 #include <mshtml.h>
 #include <urlmon.h>
 
-#include "com_values.h"
-#include "url_download_win32.h"
+#include "toolbar/win32/com_values.h"
+#include "toolbar/win32/url_download_win32.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 
 #include <optional>
 
-#include "com_ptr.h"
-#include "download_guard.h"
-#include "page_model.h"
+#include "toolbar/win32/com_ptr.h"
+#include "toolbar/download_guard.h"
+#include "toolbar/page_model.h"
 
 // The document's event interface. Declared by the platform headers, but not in MinGW's uuid library.
 inline constexpr IID kHtmlDocumentEvents2 = {

@@ -1,4 +1,4 @@
-#include "registry_win32.h"
+#include "toolbar/win32/registry_win32.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // RegistryAccess over the real registry (HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE).
 #pragma once
 
-#include "registry_access.h"
+#include "toolbar/registry_access.h"
 
 class Win32Registry : public RegistryAccess {
 public:

@@ -1,5 +1,5 @@
 // The library's entry points: DllMain and the four exports of an in-process COM server.
-#include "server_module.h"
+#include "toolbar/win32/server_module.h"
 
 #include <windows.h>
 #include <olectl.h>
@@ -7,17 +7,17 @@
 
 #include <atomic>
 
-#include "class_factory.h"
-#include "class_object_cache.h"
-#include "com_guid_win32.h"
-#include "document_handler.h"
-#include "jpg_icon_overlay.h"
-#include "notara_tb_obj.h"
-#include "registration.h"
-#include "registry_win32.h"
-#include "server_classes.h"
-#include "server_object.h"
-#include "type_library.h"
+#include "toolbar/win32/class_factory.h"
+#include "toolbar/class_object_cache.h"
+#include "toolbar/win32/com_guid_win32.h"
+#include "toolbar/win32/document_handler.h"
+#include "toolbar/win32/jpg_icon_overlay.h"
+#include "toolbar/win32/notara_tb_obj.h"
+#include "toolbar/registration.h"
+#include "toolbar/win32/registry_win32.h"
+#include "toolbar/server_classes.h"
+#include "toolbar/win32/server_object.h"
+#include "toolbar/win32/type_library.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "type_library.h"
+#include "toolbar/win32/type_library.h"
 
-#include "com_guid_win32.h"
-#include "dual_dispatch.h"
-#include "server_module.h"
-#include "server_object.h"
+#include "toolbar/win32/com_guid_win32.h"
+#include "toolbar/win32/dual_dispatch.h"
+#include "toolbar/win32/server_module.h"
+#include "toolbar/win32/server_object.h"
 
 HRESULT LoadServerTypeLibrary(const std::wstring& modulePath, ComPtr<ITypeLib>& typeLib) {
     return LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, typeLib.Put());

@@ -1,8 +1,8 @@
-#include "url_download_win32.h"
+#include "toolbar/win32/url_download_win32.h"
 
 #include <new>
 
-#include "com_ptr.h"
+#include "toolbar/win32/com_ptr.h"
 
 namespace {
 

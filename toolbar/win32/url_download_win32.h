@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "download_guard.h"
+#include "toolbar/download_guard.h"
 
 // Results besides S_OK (the file holds what the extent asks for) and the transfer's own failures.
 constexpr HRESULT kDownloadCapped = HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);

@@ -5,9 +5,9 @@
 #include <set>
 #include <thread>
 
-#include "index_catalog.h"
-#include "indexer_test_support.h"
-#include "text_case.h"
+#include "cli/serve/index_catalog.h"
+#include "indexer/tests/indexer_test_support.h"
+#include "indexer/text_case.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "codepage.h"
-#include "image_tags.h"
+#include "taglib/codepage.h"
+#include "taglib/image_tags.h"
 
 namespace {
 
