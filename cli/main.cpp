@@ -1,6 +1,7 @@
 // vellumar-cli: the command-line face of the tag library and the index engine.
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,9 +36,7 @@ std::string CommandList() {
     return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     SetBinaryOutput(stdout);
 
     CLI::App app("The tags of JPEG photos and their search index.", "vellumar-cli");
@@ -79,4 +78,19 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "vellumar-cli: unknown command '%s'\n%s", rest[0].c_str(), app.help().c_str());
     return 2;
+}
+
+}  // namespace
+
+// What escapes a command (running out of memory, a library's exception) is a failure with a message, not
+// an abort.
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vellumar-cli: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "vellumar-cli: unexpected failure\n");
+    }
+    return 1;
 }

@@ -118,11 +118,11 @@ bool DecodeInto(std::FILE* file, const uint8_t* data, size_t size, ThumbnailBitm
     for (int y = 0; y < kThumbnailSize; ++y) {
         const uint8_t* in = &square[static_cast<size_t>(y) * kThumbnailSize * 3];
         uint8_t* out = &bitmap.pixels[static_cast<size_t>(kThumbnailSize - 1 - y) * rowSize];
-        for (int x = 0; x < kThumbnailSize; ++x) {
-            out[4 * x] = in[3 * x];
-            out[4 * x + 1] = in[3 * x + 1];
-            out[4 * x + 2] = in[3 * x + 2];
-            out[4 * x + 3] = 0;
+        for (int x = 0; x < kThumbnailSize; ++x, in += 3, out += 4) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            out[3] = 0;
         }
     }
     return true;

@@ -74,7 +74,7 @@ void ResampleImage(const uint8_t* source, int width, int height, int channels, u
             for (int c = 0; c < channels; ++c) {
                 float sum = 0;
                 for (int t = 0; t < horizontal.count[x]; ++t) {
-                    sum += weights[t] * pixel[t * channels + c];
+                    sum += weights[t] * static_cast<float>(pixel[t * channels + c]);
                 }
                 out[x * channels + c] = sum;
             }

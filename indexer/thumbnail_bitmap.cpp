@@ -31,7 +31,7 @@ constexpr uint32_t kInfoHeaderSize = 40;
 }  // namespace
 
 size_t ThumbnailRowSize(int bitsPerPixel) {
-    return static_cast<size_t>((kThumbnailSize * bitsPerPixel + 31) / 32 * 4);
+    return (static_cast<size_t>(kThumbnailSize) * static_cast<size_t>(bitsPerPixel) + 31) / 32 * 4;
 }
 
 size_t ColorTableEntries(int bitsPerPixel) {

@@ -19,10 +19,10 @@ struct DownloadLimits {
 // An annotation pass needs only the JPEG header, which a photo keeps in its first few kilobytes, and 64 KB
 // segments of an ICC profile or a preview add up to well under a megabyte in real files. 4 MB takes any
 // real header with room to spare and keeps a hostile body from filling the disk.
-constexpr uint64_t kMaxHeaderDownloadBytes = 4 * 1024 * 1024;
+constexpr uint64_t kMaxHeaderDownloadBytes = uint64_t{4} * 1024 * 1024;
 // The context-menu copy is the whole image for the suite's other programs; camera photos stay far below
 // this, and the temp folder never takes more for one copy.
-constexpr uint64_t kMaxImageDownloadBytes = 64 * 1024 * 1024;
+constexpr uint64_t kMaxImageDownloadBytes = uint64_t{64} * 1024 * 1024;
 // A server that sends nothing for this long is not serving the image: the pass goes on to the next one.
 constexpr uint32_t kDownloadStallMs = 5000;
 // A header is a few kilobytes, which even a slow line brings in well within this.

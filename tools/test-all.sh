@@ -38,6 +38,15 @@ format_check() {
     git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 }
 
+# The checks in .clang-tidy over every file the native debug build compiles (the Windows-only files are
+# not in its compile database).
+tidy_check() {
+    run-clang-tidy -p build/debug-asan -j2 -quiet '^(?!.*/build/).*' >build/clang-tidy.log 2>&1
+    local status=$?
+    grep -E '(error|warning):' build/clang-tidy.log | sed 's/\x1b\[[0-9;]*m//g' | sort -u
+    return $status
+}
+
 # Some kernels run 64-bit programs only (no 32-bit execution): Wine's 32-bit loader then fails with
 # "Exec format error" before any test starts. Such a machine still builds every Windows program and runs
 # what 64-bit Wine and the browser can run; the 32-bit tests are listed as not run, never as passed.
@@ -90,6 +99,7 @@ fuzzing() {
 step "format" format_check
 step "native debug (ASan+UBSan): build" build debug-asan
 step "native debug (ASan+UBSan): tests" ctest --preset debug-asan
+step "clang-tidy" tidy_check
 step "native release: build" build release
 step "native release: tests" ctest --preset release
 step "benchmarks: build" build bench

@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kDefaultLimit = 100;
 constexpr size_t kMaxLimit = 1000;
-constexpr size_t kStreamChunk = 64 * 1024;
+constexpr size_t kStreamChunk = size_t{64} * 1024;
 constexpr size_t kLoggedTargetLength = 200;  // a 100 KB query would otherwise flood the log
 constexpr time_t kKeepAliveSeconds = 2;      // an idle browser connection holds one worker that long
 // A worker serves a kept-alive connection until it closes or has sent this many answers, while the
@@ -270,7 +270,7 @@ void PhotoServer::Impl::Route() {
             return httplib::Server::HandlerResponse::Handled;
         }));
     server.set_exception_handler(
-        [](const httplib::Request& request, httplib::Response& response, std::exception_ptr) {
+        [](const httplib::Request& request, httplib::Response& response, const std::exception_ptr&) {
             SendError(request, response, 500, "The server could not answer this request.");
         });
     server.set_logger([this](const httplib::Request& request, const httplib::Response& response) {

@@ -68,7 +68,7 @@ TEST(IndexReader, StopsWhereTheFormatSays) {
          [](IndexBytes& b) { b.Record("p", "", std::string(20480, 'c'), {}); }, 2},
         {"caption of 20481 bytes ends", [](IndexBytes& b) { b.Record("p", "", std::string(20481, 'c'), {}); },
          1},
-        {"short length ends", [](IndexBytes& b) { b.Raw("\x05\x00"); }, 1},
+        {"short length ends", [](IndexBytes& b) { b.Raw(std::string("\x05\x00", 2)); }, 1},
         {"short path ends", [](IndexBytes& b) { b.Length(10).Raw("abc"); }, 1},
         {"missing layer count ends", [](IndexBytes& b) { b.Text("p").Text("").Text(""); }, 1},
         {"short layer name keeps the record",
@@ -106,7 +106,7 @@ TEST(IndexReader, PositionIsWhereTheNextRecordStartsAndOpenAtReadsFromThere) {
     const size_t second = bytes.bytes.size();
     bytes.Record("b.jpg", "t", "c", {"x"});
     const size_t end = bytes.bytes.size();
-    bytes.Raw("\x05\x00");
+    bytes.Raw(std::string("\x05\x00", 2));
     WriteAll(folder.File("index"), bytes.bytes);
     IndexReader reader;
     IndexRecord record;
@@ -421,7 +421,7 @@ TEST(DamagedIndex, EveryReaderFindsTheSameRecordsAndARewriteKeepsThemReadable) {
     size_t records = 0;
     for (size_t size = 0; size <= whole.size(); ++size) {
         const IndexStop stop =
-            ExpectEveryReaderAgrees(std::vector<uint8_t>(whole.begin(), whole.begin() + size),
+            ExpectEveryReaderAgrees(std::vector<uint8_t>(whole.data(), whole.data() + size),
                                     "cut at byte " + std::to_string(size), records);
         EXPECT_NE(stop.end, IndexEnd::kUnreadable) << size;
     }

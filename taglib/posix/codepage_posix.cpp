@@ -54,7 +54,10 @@ public:
     IconvHandle(const IconvHandle&) = delete;
     IconvHandle& operator=(const IconvHandle&) = delete;
 
-    bool IsOpen() const { return handle != reinterpret_cast<iconv_t>(-1); }
+    // iconv_open's documented failure value is (iconv_t)-1.
+    bool IsOpen() const {
+        return handle != reinterpret_cast<iconv_t>(-1);
+    }  // NOLINT(performance-no-int-to-ptr)
     iconv_t Get() const { return handle; }
 
 private:
@@ -178,7 +181,7 @@ bool IconvConvert(std::string_view text, int fromCodePage, int toCodePage, const
         if (outLeft < replacement->size()) {
             grow(replacement->size());
         }
-        std::memcpy(outPointer, replacement->data(), replacement->size());
+        std::copy_n(replacement->data(), replacement->size(), outPointer);
         outPointer += replacement->size();
         outLeft -= replacement->size();
     }

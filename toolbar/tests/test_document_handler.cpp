@@ -355,7 +355,7 @@ TEST_F(DocumentHandlerTest, NotAJpegOrAHostileDownloadSkipsOnlyThatImage) {
     std::string hugeLength = JpegWithPacket(TagPacket(100, 100, {{"X", 1, 1}}));
     hugeLength[4] = '\xFF';  // an APP9 length far beyond the end of the file
     hugeLength[5] = '\xFF';
-    AddImage("http://a/gif", "GIF89a\x01\x00\x01\x00");
+    AddImage("http://a/gif", std::string("GIF89a\x01\x00\x01\x00", 10));
     AddImage("http://a/html", "<html><body>not found</body></html>");
     AddImage("http://a/empty", std::string(1, '\0'));
     AddImage("http://a/truncated", truncated);

@@ -52,7 +52,7 @@ TEST(JpegHeaderScanner, EndsWhereTheMetadataLoadStops) {
         {"empty segments", std::string("\xFF\xD8\xFF\xE2\x00\x02\xFF\xDA\x00\x02", 10), State::kComplete},
         {"seven fill bytes", std::string("\xFF\xD8\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xDA\x00\x02", 12),
          State::kInvalid},
-        {"not a JPEG", "GIF89a\x01\x00\x01\x00", State::kInvalid},
+        {"not a JPEG", std::string("GIF89a\x01\x00\x01\x00", 10), State::kInvalid},
         {"HTML error page", "<html><body>not found</body></html>", State::kInvalid},
         {"end of image first", std::string("\xFF\xD8\xFF\xD9\x00\x02", 6), State::kInvalid},
         {"length below 2", std::string("\xFF\xD8\xFF\xE1\x00\x01\x00\x00", 8), State::kInvalid},

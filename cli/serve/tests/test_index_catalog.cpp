@@ -172,7 +172,7 @@ TEST(IndexCatalog, QueriesOfAnyBytes) {
     EXPECT_EQ(catalog.Search("cr\xe8me", 0, 10).count, 1u);      // not UTF-8: the code page's own bytes
     EXPECT_EQ(catalog.Search("\xe6\x97\xa5\xe6\x9c\xac", 0, 10).count, 0u);  // not in code page 1252
     EXPECT_EQ(catalog.Search(std::string("\0\xff\xfe", 3), 0, 10).count, 0u);
-    const SearchAnswer huge = catalog.Search(std::string(100 * 1024, 'a'), 0, 10);
+    const SearchAnswer huge = catalog.Search(std::string(size_t{100} * 1024, 'a'), 0, 10);
     EXPECT_EQ(huge.status.state, IndexState::kReady);
     EXPECT_EQ(huge.count, 0u);
 }
