@@ -88,7 +88,7 @@ bool WorkerRun::WaitFinished(int milliseconds) const {
 }
 
 // The start routine: runs the job body and marks the run finished, whatever escapes it.
-void WorkerThread::ThreadMain(std::shared_ptr<WorkerRun> run) {
+void WorkerThread::ThreadMain(const std::shared_ptr<WorkerRun>& run) {
     if (!run) {
         return;
     }

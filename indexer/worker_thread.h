@@ -94,7 +94,7 @@ protected:
     std::shared_ptr<WorkerRun> CurrentRun() const;
 
 private:
-    static void ThreadMain(std::shared_ptr<WorkerRun> run);
+    static void ThreadMain(const std::shared_ptr<WorkerRun>& run);
     void AbandonLocked();  // under `mutex`
 
     mutable std::mutex mutex;

@@ -31,7 +31,7 @@ public:
     std::string File(const std::string& name) const { return (path / name).string(); }
     // Writes `bytes` to a file of the folder; returns its path.
     std::string Write(const std::string& name, std::string_view bytes) const {
-        const std::string file = File(name);
+        std::string file = File(name);
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return file;

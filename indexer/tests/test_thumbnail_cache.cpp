@@ -412,13 +412,13 @@ TEST(ThumbnailBitmap, FileLayoutAtEveryDepth) {
 
 TEST(Resample, KeepsFlatColoursAndStretchesEachAxisOnItsOwn) {
     // 40 x 10: left half black, right half white; to 100 x 100.
-    std::vector<uint8_t> source(40 * 10);
+    std::vector<uint8_t> source(size_t{40} * 10);
     for (int y = 0; y < 10; ++y) {
         for (int x = 0; x < 40; ++x) {
             source[y * 40 + x] = x < 20 ? 0 : 255;
         }
     }
-    std::vector<uint8_t> target(100 * 100);
+    std::vector<uint8_t> target(size_t{100} * 100);
     ResampleImage(source.data(), 40, 10, 1, target.data(), 100, 100);
     for (int y = 0; y < 100; ++y) {
         EXPECT_EQ(target[y * 100 + 10], 0);
@@ -426,7 +426,7 @@ TEST(Resample, KeepsFlatColoursAndStretchesEachAxisOnItsOwn) {
         EXPECT_GT(target[y * 100 + 50], target[y * 100 + 49]);  // the edge stays in the middle
     }
     // Shrinking averages: a fine checkerboard becomes an even grey.
-    std::vector<uint8_t> board(400 * 400);
+    std::vector<uint8_t> board(size_t{400} * 400);
     for (int y = 0; y < 400; ++y) {
         for (int x = 0; x < 400; ++x) {
             board[y * 400 + x] = ((x + y) % 2) != 0 ? 255 : 0;
