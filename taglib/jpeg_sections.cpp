@@ -11,7 +11,7 @@ namespace {
 // Fill bytes before a marker code; more than this many in a row means the data is not a JPEG stream.
 constexpr int kMaxFillBytes = 6;
 // The compressed image is read in growing chunks, so that no file size has to be asked of the stream.
-constexpr size_t kFirstImageChunk = 64 * 1024;
+constexpr size_t kFirstImageChunk = size_t{64} * 1024;
 
 bool IsExifPayload(const JpegSection& section) {
     return section.size >= 6 && std::memcmp(section.data.get() + 2, "Exif", 4) == 0;
@@ -43,7 +43,7 @@ std::unique_ptr<uint8_t[]> ReadSegment(std::FILE* stream, size_t& length) {
         WriteDiagnostic("invalid marker");
         return nullptr;
     }
-    length = static_cast<size_t>(high * 256 + low);
+    length = (static_cast<size_t>(high) << 8) | static_cast<size_t>(low);
 
     // Zero-filled, so that a payload cut short by the end of the file holds no stale bytes.
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length]());
