@@ -227,6 +227,44 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// The segments that hold tags all come before the scan; the image data is read only on request.
+bool ReadFileSections(const char* path, int mode, JpegSectionList& sections) {
+    if (path == nullptr) {
+        return false;
+    }
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
+        return false;
+    }
+    const int readMode = kReadMetadata | ((mode & kLoadImageData) != 0 ? kReadImage : 0);
+    return sections.ReadSections(file.get(), readMode);
+}
+
+// The packet's "nto:cap_text", else the file's first comment as it is. The comment of the GD writer
+// stands for the suite's online editor, which saves through it.
+std::string ReadCaption(const ParsedPacket& parsedPacket, const JpegSectionList& sections) {
+    std::string text;
+    const XmlNode* description = parsedPacket.Description();
+    const XmlNode* capText = description != nullptr ? description->GetChild("nto:cap_text") : nullptr;
+    if (capText != nullptr) {
+        text = ImageTags::UnescapeTagText(capText->value);
+    } else if (const JpegSection* comment = sections.FindSection(kMarkerComment)) {
+        text = std::string(comment->PayloadText());
+    }
+    if (text.find(kGdCreatorLine) != std::string::npos) {
+        text = kGdCaption;
+    }
+    return text;
+}
+
+// The "nto:version" of a packet's description; 0 without one.
+int ReadVersion(const XmlNode* description) {
+    if (description == nullptr || description->GetChild("nto:version") == nullptr) {
+        return 0;
+    }
+    return ReadChildDecimal(*description, "nto:version");
+}
+
 }  // namespace
 
 // What the queries answer, read from one parse of the packet: positions and regions as written
@@ -239,7 +277,12 @@ struct ImageTags::ParsedTags {
         std::string name;
         bool hasRegion = false;
         TagRegion region;  // all zero unless a rectangle
+
+        static Layer Read(const XmlNode& node);
     };
+
+    // The position of "nto:caption" when there is one, else "nto:caption_x" and "nto:caption_y".
+    void ReadCaptionPosition(const XmlNode& description);
 
     int layerCount = 0;         // children of the layer list, comments and sections included
     std::vector<Layer> layers;  // one per child
@@ -247,6 +290,39 @@ struct ImageTags::ParsedTags {
     int32_t captionX = 0;
     int32_t captionY = 0;
 };
+
+ImageTags::ParsedTags::Layer ImageTags::ParsedTags::Layer::Read(const XmlNode& node) {
+    Layer layer;
+    if (node.GetChild("nto:name") == nullptr || node.GetChild("nto:pos_x") == nullptr ||
+        node.GetChild("nto:pos_y") == nullptr) {
+        return layer;
+    }
+    layer.complete = true;
+    layer.x = ReadChildDecimal(node, "nto:pos_x");
+    layer.y = ReadChildDecimal(node, "nto:pos_y");
+    layer.name = UnescapeTagText(node.GetChildText("nto:name"));
+    if (const XmlNode* region = node.GetChild("nto:region")) {
+        layer.hasRegion = true;
+        layer.region = ReadRegion(*region);
+    }
+    return layer;
+}
+
+void ImageTags::ParsedTags::ReadCaptionPosition(const XmlNode& description) {
+    const XmlNode* source = &description;
+    const char* xName = "nto:caption_x";
+    const char* yName = "nto:caption_y";
+    if (const XmlNode* captionNode = description.GetChild("nto:caption")) {
+        source = captionNode;
+        xName = "nto:pos_x";
+        yName = "nto:pos_y";
+    }
+    if (source->GetChild(xName) != nullptr && source->GetChild(yName) != nullptr) {
+        hasCaptionPosition = true;
+        captionX = ReadChildDecimal(*source, xName);
+        captionY = ReadChildDecimal(*source, yName);
+    }
+}
 
 bool ImageTags::Load(const char* path, int mode) {
     DiagnosticSubject subject(path);
@@ -269,57 +345,51 @@ bool ImageTags::Load(const char* path, int mode) {
 bool ImageTags::ReadPacket(const char* path, int mode, bool& packetChanged) {
     JpegSectionList sections;  // each Load reads into a list of its own
     caption.clear();
-    if (path == nullptr) {
+    if (!ReadFileSections(path, mode, sections)) {
         return false;
     }
-    {
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-        if (!file) {
-            return false;
-        }
-        // The segments that hold tags all come before the scan; the image data is read only on request.
-        int readMode = kReadMetadata | ((mode & kLoadImageData) != 0 ? kReadImage : 0);
-        if (!sections.ReadSections(file.get(), readMode)) {
-            return false;
-        }
+    packetChanged = true;
+    if (!TakePacket(sections)) {
+        return false;
     }
 
-    packetChanged = true;
-    const JpegSection* packetSection = sections.FindSection(kMarkerApp9);
-    if (packetSection == nullptr) {
+    // One parse serves every step that reads the packet as the editor wrote it: the caption text, the
+    // sizes, the normal form and the version.
+    ParsedPacket main(packet, MainParseOptions());
+    caption = ReadCaption(main, sections);
+    sections.DiscardSections();
+    if (!NormalisePacket(main.document)) {
+        return false;
+    }
+    if (ReadVersion(main.Description()) < 2) {
+        UpgradeLegacyPacket();
+    }
+    return true;
+}
+
+bool ImageTags::TakePacket(JpegSectionList& sections) {
+    const JpegSection* section = sections.FindSection(kMarkerApp9);
+    if (section == nullptr) {
         XmlDocument defaultDocument;
         BuildDefaultPacket(defaultDocument);
-        packetSection = InsertPacketSection(sections, packet);
-        if (packetSection == nullptr) {
+        section = InsertPacketSection(sections, packet);
+        if (section == nullptr) {
             sections.DiscardSections();
             return false;
         }
     }
-    packet = std::string(packetSection->PayloadText());
+    packet = std::string(section->PayloadText());
+    return true;
+}
 
-    // One parse serves the caption text and the normal form: both read the same text the same way.
-    ParsedPacket main(packet, MainParseOptions());
-    XmlNode* captionDescription = main.Description();
-    XmlNode* capText = captionDescription != nullptr ? captionDescription->GetChild("nto:cap_text") : nullptr;
-    if (capText != nullptr) {
-        caption = UnescapeTagText(capText->value);
-    } else if (const JpegSection* comment = sections.FindSection(kMarkerComment)) {
-        caption = std::string(comment->PayloadText());
-    }
-    if (caption.find(kGdCreatorLine) != std::string::npos) {
-        caption = kGdCaption;
-    }
-    sections.DiscardSections();
-
-    XmlDocument& document = main.document;
-    XmlNode* root = document.GetChild("rdf:RDF");
-    if (root == nullptr) {
+bool ImageTags::NormalisePacket(XmlDocument& document) {
+    if (document.GetChild("rdf:RDF") == nullptr) {
         // Not a tag packet at all: the image counts as untagged.
         BuildDefaultPacket(document);
-        root = document.GetChild("rdf:RDF");
-        if (root == nullptr) {
-            return false;
-        }
+    }
+    XmlNode* root = document.GetChild("rdf:RDF");
+    if (root == nullptr) {
+        return false;
     }
     XmlNode* description = root->GetChild("rdf:Description");
     if (description == nullptr || description->GetChild("nto:size_x") == nullptr ||
@@ -335,10 +405,6 @@ bool ImageTags::ReadPacket(const char* path, int mode, bool& packetChanged) {
         RenumberLayerUids(*layerList);
     }
     packet = document.GetXml(PacketWriteOptions());
-
-    if (PacketVersion() < 2) {
-        UpgradeLegacyPacket();
-    }
     return true;
 }
 
@@ -352,39 +418,13 @@ void ImageTags::ParseForQueries() {
     ParsedPacket query(packet, QueryParseOptions());
     if (const XmlNode* layerList = query.LayerList()) {
         result->layerCount = layerList->GetChildCount();
-        result->layers.resize(static_cast<size_t>(layerList->GetChildCount()));
-        for (int i = 0; i < layerList->GetChildCount(); ++i) {
-            const XmlNode& node = *layerList->GetChild(i);
-            ParsedTags::Layer& layer = result->layers[static_cast<size_t>(i)];
-            if (node.GetChild("nto:name") == nullptr || node.GetChild("nto:pos_x") == nullptr ||
-                node.GetChild("nto:pos_y") == nullptr) {
-                continue;
-            }
-            layer.complete = true;
-            layer.x = ReadChildDecimal(node, "nto:pos_x");
-            layer.y = ReadChildDecimal(node, "nto:pos_y");
-            layer.name = UnescapeTagText(node.GetChildText("nto:name"));
-            if (const XmlNode* region = node.GetChild("nto:region")) {
-                layer.hasRegion = true;
-                layer.region = ReadRegion(*region);
-            }
+        result->layers.reserve(static_cast<size_t>(result->layerCount));
+        for (int i = 0; i < result->layerCount; ++i) {
+            result->layers.push_back(ParsedTags::Layer::Read(*layerList->GetChild(i)));
         }
     }
-
     if (const XmlNode* description = query.Description()) {
-        const XmlNode* source = description;
-        const char* xName = "nto:caption_x";
-        const char* yName = "nto:caption_y";
-        if (const XmlNode* captionNode = description->GetChild("nto:caption")) {
-            source = captionNode;
-            xName = "nto:pos_x";
-            yName = "nto:pos_y";
-        }
-        if (source->GetChild(xName) != nullptr && source->GetChild(yName) != nullptr) {
-            result->hasCaptionPosition = true;
-            result->captionX = ReadChildDecimal(*source, xName);
-            result->captionY = ReadChildDecimal(*source, yName);
-        }
+        result->ReadCaptionPosition(*description);
     }
     parsed = std::move(result);
 }
@@ -419,11 +459,7 @@ void ImageTags::BuildDefaultPacket(XmlDocument& document) {
 
 int ImageTags::PacketVersion() const {
     ParsedPacket parsedPacket(packet, MainParseOptions());
-    XmlNode* description = parsedPacket.Description();
-    if (description == nullptr || description->GetChild("nto:version") == nullptr) {
-        return 0;
-    }
-    return ReadChildDecimal(*description, "nto:version");
+    return ReadVersion(parsedPacket.Description());
 }
 
 // Legacy packets hold their texts in the ANSI code page; the queries expect UTF-8. The packet keeps its

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class JpegSectionList;
 class XmlDocument;
 class XmlNode;
 
@@ -73,6 +74,12 @@ private:
     struct ParsedTags;
 
     bool ReadPacket(const char* path, int mode, bool& packetChanged);
+    // The text of the first APP9 section into `packet`; a file without one gets the default packet,
+    // laid out as a section of the list. False when no section could be made.
+    bool TakePacket(JpegSectionList& sections);
+    // Reads the sizes of a parsed packet and writes it back into `packet` in the normal form the queries
+    // read. A document that is no tag packet is replaced by the default packet first.
+    bool NormalisePacket(XmlDocument& document);
     void BuildDefaultPacket(XmlDocument& document);
     void UpgradeLegacyPacket();
     void ParseForQueries();

@@ -17,6 +17,68 @@ bool IsExifPayload(const JpegSection& section) {
     return section.size >= 6 && std::memcmp(section.data.get() + 2, "Exif", 4) == 0;
 }
 
+// Reads the code of the next marker, passing over its 0xFF bytes; the end of the file reads as EOF.
+// False when more fill bytes come than a JPEG stream holds.
+bool ReadMarkerCode(std::FILE* stream, int& marker) {
+    int fillBytes = 0;
+    for (;;) {
+        marker = std::fgetc(stream);
+        if (marker != 0xFF) {
+            return true;
+        }
+        if (++fillBytes > kMaxFillBytes) {
+            WriteDiagnostic("too many padding bytes\n");
+            return false;
+        }
+    }
+}
+
+// Reads a segment's length bytes and payload as the data of a JpegSection; `length` is its length field.
+// Null when the length is invalid or memory runs out.
+std::unique_ptr<uint8_t[]> ReadSegment(std::FILE* stream, size_t& length) {
+    // A length below 2 cannot hold its own two bytes; the end of the file reads as a negative one.
+    int high = std::fgetc(stream);
+    int low = std::fgetc(stream);
+    if (high == EOF || low == EOF || high * 256 + low < 2) {
+        WriteDiagnostic("invalid marker");
+        return nullptr;
+    }
+    length = (static_cast<size_t>(high) << 8) | static_cast<size_t>(low);
+
+    // Zero-filled, so that a payload cut short by the end of the file holds no stale bytes.
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length]());
+    if (!data) {
+        WriteDiagnostic("Could not allocate memory");
+        return nullptr;
+    }
+    data[0] = static_cast<uint8_t>(high);
+    data[1] = static_cast<uint8_t>(low);
+    if (std::fread(data.get() + 2, 1, length - 2, stream) != length - 2) {
+        // The section keeps its declared size; the next marker read meets the end of the file.
+        WriteDiagnostic("Premature end of file?");
+    }
+    return data;
+}
+
+// Whether the list holds a segment before the scan. APP0 never; the Exif segment and the first comment
+// only with kReadMetadata; frame headers, tables, APP2 to APP15 (the tag packet is APP9) and unknown
+// codes always.
+bool KeepsSection(const JpegSection& section, int mode, bool& haveComment) {
+    switch (section.marker) {
+        case kMarkerApp0:
+            return false;
+        case kMarkerApp1:
+            return (mode & kReadMetadata) != 0 && IsExifPayload(section);
+        case kMarkerComment: {
+            const bool keep = (mode & kReadMetadata) != 0 && !haveComment;
+            haveComment = haveComment || keep;
+            return keep;
+        }
+        default:
+            return true;
+    }
+}
+
 }  // namespace
 
 std::string_view JpegSection::PayloadText() const {
@@ -54,68 +116,22 @@ bool JpegSectionList::ReadSections(std::FILE* stream, int mode) {
     bool haveComment = false;
     for (;;) {
         int marker = 0;
-        int fillBytes = 0;
-        for (;;) {
-            marker = std::fgetc(stream);
-            if (marker != 0xFF) {
-                break;
-            }
-            if (++fillBytes > kMaxFillBytes) {
-                WriteDiagnostic("too many padding bytes\n");
-                return false;
-            }
-        }
-
-        // A length below 2 cannot hold its own two bytes; the end of the file reads as a negative one.
-        int high = std::fgetc(stream);
-        int low = std::fgetc(stream);
-        if (high == EOF || low == EOF || high * 256 + low < 2) {
-            WriteDiagnostic("invalid marker");
+        if (!ReadMarkerCode(stream, marker)) {
             return false;
         }
-        size_t length = (static_cast<size_t>(high) << 8) | static_cast<size_t>(low);
-
-        // Zero-filled, so that a payload cut short by the end of the file holds no stale bytes.
-        std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length]());
-        if (!data) {
-            WriteDiagnostic("Could not allocate memory");
+        size_t length = 0;
+        std::unique_ptr<uint8_t[]> data = ReadSegment(stream, length);
+        if (!data || !AddEntry(JpegSection{std::move(data), marker, length})) {
             return false;
         }
-        data[0] = static_cast<uint8_t>(high);
-        data[1] = static_cast<uint8_t>(low);
-        if (std::fread(data.get() + 2, 1, length - 2, stream) != length - 2) {
-            // The section keeps its declared size; the next marker read meets the end of the file.
-            WriteDiagnostic("Premature end of file?");
-        }
-        if (!AddEntry(JpegSection{std::move(data), marker, length})) {
+        if (marker == kMarkerEoi) {
+            WriteDiagnostic("No image in jpeg!\n");
             return false;
         }
-
-        bool keep = true;
-        switch (marker) {
-            case kMarkerEoi:
-                WriteDiagnostic("No image in jpeg!\n");
-                return false;
-            case kMarkerSos:
-                if (mode & kReadImage) {
-                    return ReadImageData(stream);
-                }
-                return true;
-            case kMarkerApp0:
-                keep = false;
-                break;
-            case kMarkerApp1:
-                keep = (mode & kReadMetadata) && IsExifPayload(entries.back());
-                break;
-            case kMarkerComment:
-                keep = (mode & kReadMetadata) && !haveComment;
-                haveComment = haveComment || keep;
-                break;
-            default:
-                // Frame headers, tables, APP2 to APP15 (the tag packet is APP9) and unknown codes.
-                break;
+        if (marker == kMarkerSos) {
+            return (mode & kReadImage) != 0 ? ReadImageData(stream) : true;
         }
-        if (!keep) {
+        if (!KeepsSection(entries.back(), mode, haveComment)) {
             entries.pop_back();
         }
     }

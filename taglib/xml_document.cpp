@@ -303,6 +303,83 @@ OtherNodesResult LoadOtherNodes(XmlNode& node, const char* position, const char*
     }
 }
 
+bool IsEndTag(const char* position, const char* end) {
+    return end - position >= 2 && position[0] == '<' && position[1] == '/';
+}
+
+// Where the search for an element's start tag ended.
+struct StartTagSearch {
+    const char* position = nullptr;
+    bool found = false;  // at the "<" of a start tag; otherwise the element's load returns `position`
+};
+
+// Text before the first "<" is skipped, and so is text between instructions, comments and sections at
+// the document level. An end tag belongs to the caller; inside an element, a comment or section found
+// here is the node's whole load.
+StartTagSearch FindStartTag(XmlNode& node, const char* position, const char* end, ParseOptions& options) {
+    for (;;) {
+        position = FindChar(position, end, '<');
+        if (position == nullptr || IsEndTag(position, end)) {
+            return {position, false};
+        }
+        OtherNodesResult other = LoadOtherNodes(node, position, end, options);
+        if (other.failed) {
+            return {nullptr, false};
+        }
+        if (other.insideElement) {
+            return {other.position, false};
+        }
+        position = other.position;
+        if (position < end && *position == '<' && !IsEndTag(position, end)) {
+            return {position, true};
+        }
+    }
+}
+
+// Reads the name and the attributes of the start tag at `tagStart`. Returns the position of the ">" or
+// "/" that ends them, or nullptr.
+const char* ReadStartTag(XmlNode& node, const char* tagStart, const char* end, ParseOptions& options) {
+    const char* nameEnd = FindFirstOf(tagStart + 1, end, " />\t\r\n");
+    if (nameEnd == nullptr) {
+        return nullptr;
+    }
+    CopyName(tagStart + 1, nameEnd, node.name);
+    return ReadAttributes(node, nameEnd, end, false, options);
+}
+
+struct EndTagMatch {
+    const char* after = nullptr;  // just past the end tag; nullptr when the element's load fails
+    bool closes = false;          // the tag names the element
+};
+
+// The end tag at `tagStart` (at its "</"), read for the element `node`. An end tag of another element
+// fails the load, unless the parse is forced: it is then passed over.
+EndTagMatch MatchEndTag(const XmlNode& node, const char* tagStart, const char* end, ParseOptions& options) {
+    const char* closingName = SkipSpace(tagStart + 2, end);
+    const char* closingNameEnd = FindFirstOf(closingName, end, " >\t\r\n");
+    if (closingNameEnd == nullptr) {
+        RecordError(options, tagStart, 2, "it must be closed with </" + node.name + ">");
+        return {};
+    }
+    // "</a >" is closed by its ">" too, so the blank does not leave a stray ">" behind.
+    const char* after = closingNameEnd + 1;
+    if (*closingNameEnd != '>') {
+        after = SkipSpace(closingNameEnd, end);
+        if (after < end && *after == '>') {
+            ++after;
+        }
+    }
+    std::string closing(closingName, closingNameEnd);
+    if (closing == node.name) {
+        return {after, true};
+    }
+    if (!options.forceParse) {
+        RecordError(options, tagStart, 3, "'<" + node.name + "> ... </" + closing + ">' is not wel-formed.");
+        return {};
+    }
+    return {after, false};
+}
+
 void AppendNewLine(std::string& out, int tabs) {
     out += "\r\n";
     if (tabs > 0) {
@@ -339,6 +416,158 @@ void AppendAttributes(std::string& out, const XmlNode& node, const WriteOptions&
 bool WritesEndTag(const XmlNode& node) {
     return !node.children.empty() || !node.value.empty() || node.valuePresent;
 }
+
+// Visits `top` and its subtree depth-first, with an explicit stack: trees built by hand may be deeper
+// than any parse allows. `visitor.Enter` sees every node and says whether its children follow;
+// `visitor.Leave` comes after the children of each node entered.
+template <typename Visitor>
+void WalkTree(const XmlNode& top, Visitor& visitor) {
+    struct Frame {
+        const XmlNode* node;
+        size_t nextChild;
+    };
+    std::vector<Frame> stack;
+    if (visitor.Enter(top)) {
+        stack.push_back({&top, 0});
+    }
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.nextChild < frame.node->children.size()) {
+            const XmlNode& child = *frame.node->children[frame.nextChild++];
+            if (visitor.Enter(child)) {
+                stack.push_back({&child, 0});
+            }
+        } else {
+            visitor.Leave(*frame.node);
+            stack.pop_back();
+        }
+    }
+}
+
+// Writes a subtree as markup. An element's value follows its children.
+class XmlWriter {
+public:
+    explicit XmlWriter(const WriteOptions& writeOptions)
+        : options(writeOptions), indent(writeOptions.indentLevel) {}
+
+    bool Enter(const XmlNode& node) {
+        if (options.newLine) {
+            AppendNewLine(out, indent);
+        }
+        switch (node.type) {
+            case XmlNodeType::Document:
+                return true;
+            case XmlNodeType::ProcessingInstruction:
+                out += "<?";
+                out += node.name;
+                AppendAttributes(out, node, options);
+                out += "?>";
+                return false;
+            case XmlNodeType::Comment:
+                out += "<!--";
+                out += node.value;
+                out += "-->";
+                return false;
+            case XmlNodeType::CharacterData:
+                out += "<![CDATA[";
+                out += node.value;
+                out += "]]>";
+                return false;
+            case XmlNodeType::Element:
+                break;
+        }
+        out += '<';
+        out += node.name;
+        AppendAttributes(out, node, options);
+        if (!WritesEndTag(node)) {
+            out += "/>";
+            return false;
+        }
+        out += '>';
+        if (options.newLine && !node.children.empty()) {
+            ++indent;
+        }
+        return true;
+    }
+
+    void Leave(const XmlNode& node) {
+        if (node.type != XmlNodeType::Element) {
+            return;
+        }
+        const bool layout = options.newLine && !node.children.empty();
+        if (!node.value.empty()) {
+            if (layout) {
+                AppendNewLine(out, indent);
+            }
+            out += EncodeValue(node.value, options);
+        }
+        if (layout) {
+            AppendNewLine(out, indent - 1);
+        }
+        out += "</";
+        out += node.name;
+        out += '>';
+        if (layout) {
+            --indent;
+        }
+    }
+
+    std::string out;
+
+private:
+    const WriteOptions& options;
+    int indent;
+};
+
+// Collects the text of a subtree: the values of elements (each after its children's) and the content of
+// character-data sections. A document passes its options on to its children; the children of an
+// element are written with the defaults.
+class TextWriter {
+public:
+    explicit TextWriter(const WriteOptions& writeOptions) : topOptions(writeOptions) {}
+
+    bool Enter(const XmlNode& node) {
+        switch (node.type) {
+            case XmlNodeType::Document:
+                break;
+            case XmlNodeType::Element:
+                if (node.children.empty() && node.value.empty()) {
+                    return false;
+                }
+                break;
+            case XmlNodeType::CharacterData:
+                out += node.value;
+                return false;
+            case XmlNodeType::ProcessingInstruction:
+            case XmlNodeType::Comment:
+                return false;
+        }
+        const WriteOptions* own = &topOptions;
+        if (!entered.empty()) {
+            own = entered.back().node->type == XmlNodeType::Document ? entered.back().options
+                                                                     : &WriteOptions::Default();
+        }
+        entered.push_back({&node, own});
+        return true;
+    }
+
+    void Leave(const XmlNode& node) {
+        if (node.type == XmlNodeType::Element) {
+            out += EncodeValue(node.value, *entered.back().options);
+        }
+        entered.pop_back();
+    }
+
+    std::string out;
+
+private:
+    struct Entered {
+        const XmlNode* node;
+        const WriteOptions* options;  // what the node's own value is written with
+    };
+    const WriteOptions& topOptions;
+    std::vector<Entered> entered;  // the path from the top to the node being visited
+};
 
 }  // namespace
 
@@ -476,53 +705,29 @@ const char* XmlNode::LoadElement(const char* position, const char* end, ParseOpt
     value.clear();
     valuePresent = false;
 
-    // Text before the first "<" is skipped, and so is text between instructions, comments and sections
-    // at the document level.
-    const char* tagStart = position;
-    for (;;) {
-        tagStart = FindChar(tagStart, end, '<');
-        if (tagStart == nullptr) {
-            return nullptr;
-        }
-        if (end - tagStart >= 2 && tagStart[1] == '/') {
-            return tagStart;  // an end tag belongs to the caller
-        }
-        OtherNodesResult other = LoadOtherNodes(*this, tagStart, end, options);
-        if (other.failed) {
-            return nullptr;
-        }
-        if (other.insideElement) {
-            return other.position;
-        }
-        tagStart = other.position;
-        if (tagStart < end && *tagStart == '<' && !(end - tagStart >= 2 && tagStart[1] == '/')) {
-            break;
-        }
+    const StartTagSearch start = FindStartTag(*this, position, end, options);
+    if (!start.found) {
+        return start.position;
     }
     if (depth > kMaxDepth) {
         return nullptr;
     }
-
-    const char* nameEnd = FindFirstOf(tagStart + 1, end, " />\t\r\n");
-    if (nameEnd == nullptr) {
+    const char* tagEnd = ReadStartTag(*this, start.position, end, options);
+    if (tagEnd == nullptr) {
         return nullptr;
     }
-    CopyName(tagStart + 1, nameEnd, name);
-
-    const char* attributesEnd = ReadAttributes(*this, nameEnd, end, false, options);
-    if (attributesEnd == nullptr) {
-        return nullptr;
-    }
-    if (*attributesEnd == '/') {
-        if (end - attributesEnd >= 2 && attributesEnd[1] == '>') {
-            return attributesEnd + 2;
+    if (*tagEnd == '/') {
+        if (end - tagEnd >= 2 && tagEnd[1] == '>') {
+            return tagEnd + 2;
         }
-        RecordError(options, attributesEnd, 1, "Element must be closed.");
+        RecordError(options, tagEnd, 1, "Element must be closed.");
         return nullptr;
     }
+    return LoadContent(tagEnd + 1, end, options, depth);
+}
 
-    // At ">": the first text run, then the children.
-    const char* cursor = ReadTextRun(*this, attributesEnd + 1, end, options);
+const char* XmlNode::LoadContent(const char* position, const char* end, ParseOptions& options, int depth) {
+    const char* cursor = ReadTextRun(*this, position, end, options);
     while (cursor < end) {
         auto child = MakeNode(XmlNodeType::Element, nullptr, this, document);
         const char* next = child->LoadElement(cursor, end, options, depth + 1);
@@ -534,32 +739,12 @@ const char* XmlNode::LoadElement(const char* position, const char* end, ParseOpt
         }
         cursor = next;
 
-        if (end - cursor >= 2 && cursor[0] == '<' && cursor[1] == '/') {
-            const char* endTag = cursor;
-            const char* endName = SkipSpace(cursor + 2, end);
-            const char* endNameEnd = FindFirstOf(endName, end, " >\t\r\n");
-            if (endNameEnd == nullptr) {
-                RecordError(options, endTag, 2, "it must be closed with </" + name + ">");
-                return nullptr;
+        if (IsEndTag(cursor, end)) {
+            const EndTagMatch endTag = MatchEndTag(*this, cursor, end, options);
+            if (endTag.after == nullptr || endTag.closes) {
+                return endTag.after;
             }
-            // "</a >" is closed by its ">" too, so the blank does not leave a stray ">" behind.
-            const char* after = endNameEnd + 1;
-            if (*endNameEnd != '>') {
-                after = SkipSpace(endNameEnd, end);
-                if (after < end && *after == '>') {
-                    ++after;
-                }
-            }
-            std::string closingName(endName, endNameEnd);
-            if (closingName == name) {
-                return after;
-            }
-            if (!options.forceParse) {
-                RecordError(options, endTag, 3,
-                            "'<" + name + "> ... </" + closingName + ">' is not wel-formed.");
-                return nullptr;
-            }
-            cursor = after;
+            cursor = endTag.after;
         } else if (IsBlank(value) && cursor < end && *cursor != '<') {
             cursor = ReadTextRun(*this, cursor, end, options);
         }
@@ -569,139 +754,15 @@ const char* XmlNode::LoadElement(const char* position, const char* end, ParseOpt
 }
 
 std::string XmlNode::GetXml(const WriteOptions& options) const {
-    std::string out;
-    int indent = options.indentLevel;
-    const bool newLine = options.newLine;
-
-    // Writes what comes before the node's children; true when the node's children and end follow.
-    auto open = [&](const XmlNode& node) {
-        if (newLine) {
-            AppendNewLine(out, indent);
-        }
-        switch (node.type) {
-            case XmlNodeType::Document:
-                return true;
-            case XmlNodeType::ProcessingInstruction:
-                out += "<?";
-                out += node.name;
-                AppendAttributes(out, node, options);
-                out += "?>";
-                return false;
-            case XmlNodeType::Comment:
-                out += "<!--";
-                out += node.value;
-                out += "-->";
-                return false;
-            case XmlNodeType::CharacterData:
-                out += "<![CDATA[";
-                out += node.value;
-                out += "]]>";
-                return false;
-            case XmlNodeType::Element:
-                break;
-        }
-        out += '<';
-        out += node.name;
-        AppendAttributes(out, node, options);
-        if (!WritesEndTag(node)) {
-            out += "/>";
-            return false;
-        }
-        out += '>';
-        if (newLine && !node.children.empty()) {
-            ++indent;
-        }
-        return true;
-    };
-    auto close = [&](const XmlNode& node) {
-        if (node.type != XmlNodeType::Element) {
-            return;
-        }
-        const bool layout = newLine && !node.children.empty();
-        if (!node.value.empty()) {
-            if (layout) {
-                AppendNewLine(out, indent);
-            }
-            out += EncodeValue(node.value, options);
-        }
-        if (layout) {
-            AppendNewLine(out, indent - 1);
-        }
-        out += "</";
-        out += node.name;
-        out += '>';
-        if (layout) {
-            --indent;
-        }
-    };
-
-    // Depth-first with an explicit stack: trees built by hand may be deeper than any parse allows.
-    struct Frame {
-        const XmlNode* node;
-        size_t nextChild;
-    };
-    std::vector<Frame> stack;
-    if (open(*this)) {
-        stack.push_back({this, 0});
-    }
-    while (!stack.empty()) {
-        const XmlNode& node = *stack.back().node;
-        if (stack.back().nextChild < node.children.size()) {
-            const XmlNode& child = *node.children[stack.back().nextChild++];
-            if (open(child)) {
-                stack.push_back({&child, 0});
-            }
-        } else {
-            close(node);
-            stack.pop_back();
-        }
-    }
-    return out;
+    XmlWriter writer(options);
+    WalkTree(*this, writer);
+    return std::move(writer.out);
 }
 
 std::string XmlNode::GetText(const WriteOptions& options) const {
-    std::string out;
-    struct Frame {
-        const XmlNode* node;
-        size_t nextChild;
-        const WriteOptions* options;
-    };
-    std::vector<Frame> stack;
-    auto open = [&](const XmlNode& node, const WriteOptions& nodeOptions) {
-        switch (node.type) {
-            case XmlNodeType::Document:
-                stack.push_back({&node, 0, &nodeOptions});
-                break;
-            case XmlNodeType::Element:
-                if (!node.children.empty() || !node.value.empty()) {
-                    stack.push_back({&node, 0, &nodeOptions});
-                }
-                break;
-            case XmlNodeType::CharacterData:
-                out += node.value;
-                break;
-            case XmlNodeType::ProcessingInstruction:
-            case XmlNodeType::Comment:
-                break;
-        }
-    };
-    open(*this, options);
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (top.nextChild < top.node->children.size()) {
-            const XmlNode& child = *top.node->children[top.nextChild++];
-            // A document passes its options on; an element's children use the defaults.
-            const WriteOptions& childOptions =
-                top.node->type == XmlNodeType::Document ? *top.options : WriteOptions::Default();
-            open(child, childOptions);
-        } else {
-            if (top.node->type == XmlNodeType::Element) {
-                out += EncodeValue(top.node->value, *top.options);
-            }
-            stack.pop_back();
-        }
-    }
-    return out;
+    TextWriter writer(options);
+    WalkTree(*this, writer);
+    return std::move(writer.out);
 }
 
 XmlNode* XmlNode::GetChild(const char* childName) const {

@@ -119,6 +119,8 @@ public:
 private:
     friend class XmlDocument;
     const char* LoadElement(const char* position, const char* end, ParseOptions& options, int depth);
+    // From just after the start tag's ">": text, children and the end tag.
+    const char* LoadContent(const char* position, const char* end, ParseOptions& options, int depth);
 };
 
 class XmlDocument : public XmlNode {

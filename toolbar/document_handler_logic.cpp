@@ -236,10 +236,8 @@ void DocumentHandlerLogic::RunPass() {
         return;
     }
     WorkingFile workingFile(page, workingPath);
-    const DownloadCancelled cancelled = [this] { return passCancelled; };
 
     const int32_t length = page.GetLength(images);
-    int counter = 0;
     for (int32_t i = 0; i < length; ++i) {
         if (passCancelled) {
             return;
@@ -247,48 +245,56 @@ void DocumentHandlerLogic::RunPass() {
         PageRef item = page.ItemAt(images, i);
         PageRef element = item ? page.AsElement(item) : PageRef();
         PageRef image = item ? page.AsImage(item) : PageRef();
-        if (!element || !image) {
+        if (!element || !image || !IsJpegImageType(page.GetMimeType(image))) {
             continue;
         }
-        if (!IsJpegImageType(page.GetMimeType(image))) {
-            continue;
-        }
-        // Only the header is fetched: the tags live before the image data, so the rest is never read.
-        const PageResult downloaded =
-            page.DownloadToFile(page.GetSrc(image), workingPath, DownloadExtent::kJpegHeader, cancelled);
-        if (passCancelled) {
-            return;
-        }
-        if (downloaded < 0) {
-            continue;
-        }
-        // The page is untrusted: whatever the download holds, a false Load only skips this image.
-        if (!tags.Load(workingPath.c_str(), kLoadMetadata)) {
-            continue;
-        }
-        const int32_t width = page.GetWidth(image);
-        const int32_t height = page.GetHeight(image);
-        if (width != 0 && height != 0) {
-            tags.SetDisplaySize(width, height);
-        }
-        const int layerCount = tags.LayerCount();
-        for (int k = 0; k < layerCount; ++k) {
-            TagLayer layer;
-            if (!tags.GetLayer(k, layer)) {
-                continue;
+        if (!ReadImageTags(image, workingPath)) {
+            if (passCancelled) {
+                return;
             }
-            int64_t x = 0;
-            int64_t y = 0;
-            PagePosition(element, x, y);
-            x += layer.x;
-            y += layer.y;
-            std::string id = CaptionElementId(counter);
-            ++counter;
-            CreateCaptionElement(document, id, ClampToInt32(x), ClampToInt32(y), layer.name);
-            elementIds.push_back(std::move(id));
+            continue;
         }
+        AddLayerCaptions(document, element);
     }
     annotated = true;
+}
+
+bool DocumentHandlerLogic::ReadImageTags(const PageRef& image, const std::string& workingPath) {
+    // Only the header is fetched: the tags live before the image data, so the rest is never read.
+    const PageResult downloaded = page.DownloadToFile(
+        page.GetSrc(image), workingPath, DownloadExtent::kJpegHeader, [this] { return passCancelled; });
+    if (passCancelled || downloaded < 0) {
+        return false;
+    }
+    // The page is untrusted: whatever the download holds, a false Load only skips this image.
+    if (!tags.Load(workingPath.c_str(), kLoadMetadata)) {
+        return false;
+    }
+    const int32_t width = page.GetWidth(image);
+    const int32_t height = page.GetHeight(image);
+    if (width != 0 && height != 0) {
+        tags.SetDisplaySize(width, height);
+    }
+    return true;
+}
+
+void DocumentHandlerLogic::AddLayerCaptions(const PageRef& document, const PageRef& element) {
+    const int layerCount = tags.LayerCount();
+    for (int k = 0; k < layerCount; ++k) {
+        TagLayer layer;
+        if (!tags.GetLayer(k, layer)) {
+            continue;
+        }
+        int64_t x = 0;
+        int64_t y = 0;
+        PagePosition(element, x, y);
+        x += layer.x;
+        y += layer.y;
+        // Numbered in creation order across the whole pass.
+        std::string id = CaptionElementId(static_cast<int>(elementIds.size()));
+        CreateCaptionElement(document, id, ClampToInt32(x), ClampToInt32(y), layer.name);
+        elementIds.push_back(std::move(id));
+    }
 }
 
 void DocumentHandlerLogic::PagePosition(const PageRef& element, int64_t& x, int64_t& y) {

@@ -93,6 +93,11 @@ public:
 
 private:
     void RunPass();
+    // Downloads the head of one image of the page into the working file and reads its tags, scaled to
+    // the image as shown. False when it has none to show or the pass was cancelled during the download.
+    bool ReadImageTags(const PageRef& image, const std::string& workingPath);
+    // A caption box over `element` for each layer of `tags` that has a name and a position.
+    void AddLayerCaptions(const PageRef& document, const PageRef& element);
     void CancelPass();
     void ReleaseCaptions();
     void CreateCaptionElement(const PageRef& document, const std::string& id, int32_t x, int32_t y,

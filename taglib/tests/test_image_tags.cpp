@@ -167,6 +167,11 @@ TEST_F(ImageTagsTest, CaptionComesFromCapTextThenTheCommentAndGdLinesAreReplaced
          Jpeg(Packet(body + "<nto:cap_text>  Lake &amp; hills&lt;br&gt;x  </nto:cap_text>"), "comment"),
          "Lake & hills\r\nx"},
         {"cap_text keeps backslashes", Jpeg(Packet(body + "<nto:cap_text>a\\b</nto:cap_text>")), "a\\b"},
+        // Its normal form does not read back (the backslash protects the "<" after it): the version is
+        // the one the packet was read with, so the UTF-8 caption is not converted a second time.
+        {"version 2 cap_text ending in a lone backslash",
+         Jpeg(Packet(body + "<nto:cap_text>\xC3\xA0 a\\ </nto:cap_text><nto:version>2</nto:version>")),
+         "\xC3\xA0 a\\"},
         {"comment without cap_text", Jpeg(Packet(body), "From the comment"), "From the comment"},
         {"neither", Jpeg(Packet(body)), ""},
         {"gd line alone", JpegWithoutPacket(gd + "\n"), "Created with Lumenote online editor"},
