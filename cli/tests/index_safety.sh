@@ -137,13 +137,16 @@ run add-folder --home two many >first.out 2>first.err &
 first=$!
 tries=0
 # The first writer takes the lock before it writes: a record beyond those of "more" means it holds it.
-# It is stopped there, so that the second writer certainly comes while it runs.
-while [ "$(wc -c <two/index)" -le "$before" ] && [ $tries -lt 3000 ]; do
+# It is stopped there, so that the second writer certainly comes while it runs. It runs only in short
+# steps between looks, so that on a fast build it cannot finish between a look and the stop.
+while :; do
+    stopped=$(family $first)
+    kill -STOP $stopped 2>/dev/null
+    [ "$(wc -c <two/index)" -gt "$before" ] || [ $tries -ge 3000 ] && break
+    kill -CONT $stopped 2>/dev/null
     sleep 0.01
     tries=$((tries + 1))
 done
-stopped=$(family $first)
-kill -STOP $stopped 2>/dev/null
 run add-folder --home two pictures >second.out 2>second.err
 second=$?
 [ $second -eq 1 ] || fail "second writer: exit status $second, expected 1"
