@@ -70,8 +70,9 @@ protected:
     // A progress call, unless a cancel was asked for: from then on nothing of this run reaches the
     // caller, so a stopped job never reports late.
     void Report(int value, const std::string& text, int finished) {
-        if (settings.callback != nullptr && !IsCancelled()) {
-            settings.callback(value, text.c_str(), finished, settings.userData);
+        if (settings.callback != nullptr) {
+            ReportUnlessCancelled(
+                [&] { settings.callback(value, text.c_str(), finished, settings.userData); });
         }
     }
 
@@ -79,9 +80,7 @@ protected:
     // failure also makes the run's result 1.
     void Message(const std::string& text, const char* caption, bool failure) {
         failed = failed || failure;
-        if (!IsCancelled()) {
-            ShowMessage(text.c_str(), caption);
-        }
+        ReportUnlessCancelled([&] { ShowMessage(text.c_str(), caption); });
     }
     void Failure(const std::string& text, const char* caption = kIndexFailCaption) {
         Message(text, caption, true);
@@ -420,13 +419,6 @@ private:
 };
 
 }  // namespace
-
-void IndexJob::Cancel(int limitMilliseconds) {
-    if (std::shared_ptr<WorkerRun> current = CurrentRun()) {
-        current->RequestCancel();
-    }
-    JoinOrForceStop(limitMilliseconds);
-}
 
 bool IndexJob::LastRunFailed() const {
     const std::shared_ptr<WorkerRun> current = CurrentRun();

@@ -21,16 +21,16 @@ public:
             indexPath, query, textCase,
             [&](const std::string& path, const std::string& thumbnail) {
                 // No hit is reported once a cancel was asked for.
-                if (callback != nullptr && !IsCancelled()) {
-                    callback(path.c_str(), thumbnail.c_str(), 0, userData);
+                if (callback != nullptr &&
+                    ReportUnlessCancelled([&] { callback(path.c_str(), thumbnail.c_str(), 0, userData); })) {
                     std::this_thread::yield();
                 }
             },
             [&] { return IsCancelled(); }, 0, &stop);
         // The closing call comes in every case (also when the index could not be opened or the scan
         // was cancelled), except after the run has been abandoned.
-        if (callback != nullptr && !IsAbandoned()) {
-            callback("", "", 1, userData);
+        if (callback != nullptr) {
+            ReportUnlessAbandoned([&] { callback("", "", 1, userData); });
         }
         return 0;
     }
@@ -58,11 +58,4 @@ IndexStop SearchJob::LastStop() const {
         return {};
     }
     return static_cast<const SearchRun&>(*current).stop;
-}
-
-void SearchJob::Cancel(int limitMilliseconds) {
-    if (std::shared_ptr<WorkerRun> current = CurrentRun()) {
-        current->RequestCancel();
-    }
-    JoinOrForceStop(limitMilliseconds);
 }
