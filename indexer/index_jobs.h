@@ -3,17 +3,13 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "indexer/progress.h"
+#include "indexer/thumbnail_cache.h"
 #include "indexer/thumbnail_decoders.h"
 #include "indexer/worker_thread.h"
-
-// The engine's process-wide recursive lock: it serialises thumbnail numbering and, in an add-folder run,
-// each record as a whole.
-using IndexWriteLock = std::recursive_mutex;
 
 // What every run of an indexing job is given when it starts.
 struct IndexJobSettings {
