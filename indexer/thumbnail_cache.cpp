@@ -72,11 +72,7 @@ int32_t ThumbnailCache::NumberOf(const std::string& thumbnailPath) const {
 }
 
 bool ThumbnailCache::Guarded(const std::function<void()>& change) const {
-    if (run == nullptr) {
-        change();
-        return true;
-    }
-    return run->WriteGuarded(change);
+    return WriteGuardedBy(run, change);
 }
 
 bool ThumbnailCache::EnsureThumbsFolder() const {

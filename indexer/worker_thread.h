@@ -109,6 +109,17 @@ private:
     std::atomic<int> exitCode{0};
 };
 
+// Runs `write` under `run`'s write gate, or at once when there is no run (a write outside any job).
+// False when it did not run.
+template <typename Write>
+bool WriteGuardedBy(WorkerRun* run, Write&& write) {
+    if (run == nullptr) {
+        write();
+        return true;
+    }
+    return run->WriteGuarded(write);
+}
+
 class WorkerThread {
 public:
     WorkerThread() = default;
