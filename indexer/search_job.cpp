@@ -26,7 +26,7 @@ public:
                     std::this_thread::yield();
                 }
             },
-            [&] { return IsCancelled(); }, 0, &stop);
+            [&] { return IsCancelled(); }, 0, nullptr);
         // The closing call comes in every case (also when the index could not be opened or the scan
         // was cancelled), except after the run has been abandoned.
         if (callback != nullptr) {
@@ -34,8 +34,6 @@ public:
         }
         return 0;
     }
-
-    IndexStop stop;  // read once the run has finished
 
 private:
     std::string query;
@@ -50,12 +48,4 @@ private:
 bool SearchJob::Start(const std::string& query, SearchCallback callback, void* userData,
                       const std::string& indexPath) {
     return WorkerThread::Start(std::make_shared<SearchRun>(query, callback, userData, indexPath));
-}
-
-IndexStop SearchJob::LastStop() const {
-    const std::shared_ptr<WorkerRun> current = CurrentRun();
-    if (!current || !current->IsFinished()) {
-        return {};
-    }
-    return static_cast<const SearchRun&>(*current).stop;
 }

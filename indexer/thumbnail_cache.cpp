@@ -137,11 +137,6 @@ bool ThumbnailCache::WriteCounter(int32_t next) const {
     return written;
 }
 
-std::string ThumbnailCache::NextThumbnailName() const {
-    const IndexWriteHold hold(*writeLock);
-    return NextThumbnailName(hold);
-}
-
 std::string ThumbnailCache::NextThumbnailName(const IndexWriteHold&) const {
     int32_t number = 0;  // none: the counter cannot be used
     {

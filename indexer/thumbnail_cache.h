@@ -44,7 +44,6 @@ public:
     // counter that is missing, damaged, out of range or behind continues after the highest number in
     // the thumbs folder. Empty when no number could be taken or the counter could not be moved on.
     std::string NextThumbnailName(const IndexWriteHold& hold) const;
-    std::string NextThumbnailName() const;  // takes the IndexWriteLock for the step
     // Takes a name, draws the picture into it and returns the name, also when the picture could not be
     // decoded (the file is then black). Empty when no whole thumbnail could be written (a full disk, a
     // missing thumbs folder, a name too long for the index): nothing is left under the name then. Takes
