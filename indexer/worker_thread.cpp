@@ -30,10 +30,10 @@ void WaitForAbandonedWorkers() {
 
 }  // namespace
 
-bool WorkerRun::RequestCancel(std::chrono::steady_clock::time_point deadline) {
+void WorkerRun::RequestCancel(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock<std::mutex> lock(reportMutex);
     cancelled.store(true);
-    return reportEnded.wait_until(lock, deadline, [this] { return !reporting; });
+    reportEnded.wait_until(lock, deadline, [this] { return !reporting; });
 }
 
 bool WorkerRun::BeginReport(ReportUntil until) {

@@ -2,11 +2,11 @@
 //
 // A job's body runs on a thread of its own. A cancel sets the run's cancel flag, waits for a report in
 // progress and then for the run to end, within one grace period; a worker that overruns it is not
-// interrupted (that could strike while it holds a lock or is
-// half-way through a write) but abandoned: the job counts as not running at once, the run's write gate
-// closes so that the worker writes nothing more, and the worker finishes on its own. Everything the
-// worker touches belongs to its WorkerRun, which its thread keeps alive, so a new run of the same job
-// can start at once without meeting the old one.
+// interrupted (that could strike while it holds a lock or is half-way through a write) but abandoned:
+// the job counts as not running at once, the run's write gate closes so that the worker writes nothing
+// more, and the worker finishes on its own. Everything the worker touches belongs to its WorkerRun,
+// which its thread keeps alive, so a new run of the same job can start at once without meeting the old
+// one.
 #pragma once
 
 #include <atomic>
@@ -27,10 +27,10 @@ public:
     virtual int Run() = 0;
 
     // The cancel flag, set once by any thread and never cleared. An abandoned run counts as cancelled.
-    // Setting it also waits, until `deadline` at the latest, for a report in progress to return: when
-    // this returns true, none is in progress and none begins any more. False when a report was still
-    // in progress at the deadline (a callback that does not return); nothing follows that one.
-    bool RequestCancel(std::chrono::steady_clock::time_point deadline = {});
+    // Setting it also waits, until `deadline` at the latest, for a report in progress to return; from
+    // then on no report begins. A report still in progress at the deadline (a callback that does not
+    // return) is left to return by itself, and nothing follows it.
+    void RequestCancel(std::chrono::steady_clock::time_point deadline = {});
     bool IsCancelled() const;
 
     // Every call from the run to its caller (progress, hits, messages) goes through one of these: the
