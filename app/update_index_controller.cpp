@@ -48,11 +48,45 @@ void UpdateIndexController::Shrink() {
     }
 }
 
+namespace {
+
+// What tells the two jobs apart in the dialog.
+struct JobTraits {
+    JobKind job;
+    JobState state;
+    DialogButton button;       // starts the job, and stops it while it runs
+    DialogButton otherButton;  // the other job's, disabled while this one runs
+    int buttonText;            // the button's text while the job does not run
+    int doneText;
+    int doneCaption;
+    bool (IndexingService::*isRunning)();
+    void (IndexingService::*cancel)();
+};
+
+constexpr JobTraits kJobs[] = {
+    {JobKind::Rebuild, JobState::Rebuilding, DialogButton::Rebuild, DialogButton::AddFolder,
+     IDS_REBUILD_INDEX, IDS_INDEX_UPDATED, IDS_REBUILD_DONE_CAPTION, &IndexingService::IsRebuildRunning,
+     &IndexingService::CancelRebuild},
+    {JobKind::AddFolder, JobState::Adding, DialogButton::AddFolder, DialogButton::Rebuild, IDS_ADD_FOLDER,
+     IDS_FOLDER_ADDED, IDS_ADD_DONE_CAPTION, &IndexingService::IsAddFolderRunning,
+     &IndexingService::CancelAddFolder},
+};
+
+const JobTraits& TraitsOf(JobKind job) {
+    return kJobs[job == JobKind::Rebuild ? 0 : 1];
+}
+
+}  // namespace
+
+bool UpdateIndexController::IsRunning(JobKind job) {
+    return (service.*TraitsOf(job).isRunning)();
+}
+
 void UpdateIndexController::OnRebuildButton() {
     // The engine, not the caption, tells whether this click stops or starts.
-    if (service.IsRebuildRunning()) {
-        StopRebuild();
-        RebuildToIdle(true);
+    if (IsRunning(JobKind::Rebuild)) {
+        StopJob(JobKind::Rebuild);
+        ToIdle(JobKind::Rebuild, true);
     } else {
         StartRebuild();
     }
@@ -61,19 +95,13 @@ void UpdateIndexController::OnRebuildButton() {
 void UpdateIndexController::StartRebuild() {
     RunTicket* ticket = relay.BeginRun(JobKind::Rebuild);
     service.StartRebuild(&ProgressRelay::OnJobProgress, ticket);
-    view.SetButtonText(DialogButton::Rebuild, kCancelCaption);
-    view.EnableButton(DialogButton::AddFolder, false);
-    view.ShowButton(DialogButton::Background, true);
-    progressTick = 0;
-    view.SetProgressRange(0, kProgressSpan);
-    Grow();
-    state = JobState::Rebuilding;
+    ShowJobStarted(JobKind::Rebuild);
 }
 
 void UpdateIndexController::OnAddFolderButton() {
-    if (service.IsAddFolderRunning()) {
-        StopAddFolder();
-        AddFolderToIdle(true);
+    if (IsRunning(JobKind::AddFolder)) {
+        StopJob(JobKind::AddFolder);
+        ToIdle(JobKind::AddFolder, true);
         return;
     }
     FolderChoice choice = view.BrowseForFolder(Text(IDS_BROWSE_TITLE));
@@ -104,49 +132,39 @@ void UpdateIndexController::StartAddFolder(const std::string& folder) {
     chosenFolder = folder;
     RunTicket* ticket = relay.BeginRun(JobKind::AddFolder);
     service.StartAddFolder(chosenFolder.c_str(), &ProgressRelay::OnJobProgress, ticket);
-    view.SetButtonText(DialogButton::AddFolder, kCancelCaption);
-    view.EnableButton(DialogButton::Rebuild, false);
+    ShowJobStarted(JobKind::AddFolder);
+}
+
+void UpdateIndexController::ShowJobStarted(JobKind job) {
+    const JobTraits& traits = TraitsOf(job);
+    view.SetButtonText(traits.button, kCancelCaption);
+    view.EnableButton(traits.otherButton, false);
     view.ShowButton(DialogButton::Background, true);
     progressTick = 0;
     view.SetProgressRange(0, kProgressSpan);
     Grow();
-    state = JobState::Adding;
+    state = traits.state;
 }
 
-void UpdateIndexController::StopRebuild() {
+void UpdateIndexController::StopJob(JobKind job) {
     // Revoke first: a worker waiting for the dialog is released at once and no report of this run,
     // not even one already on its way, changes the dialog any more.
     relay.Revoke();
-    service.CancelRebuild();
-}
-
-void UpdateIndexController::StopAddFolder() {
-    relay.Revoke();
-    service.CancelAddFolder();
+    (service.*TraitsOf(job).cancel)();
 }
 
 void UpdateIndexController::StopAnyJob() {
-    if (service.IsRebuildRunning()) {
-        StopRebuild();
-    }
-    if (service.IsAddFolderRunning()) {
-        StopAddFolder();
+    for (const JobTraits& traits : kJobs) {
+        if (IsRunning(traits.job)) {
+            StopJob(traits.job);
+        }
     }
 }
 
-void UpdateIndexController::RebuildToIdle(bool collapse) {
-    view.SetButtonText(DialogButton::Rebuild, Text(IDS_REBUILD_INDEX));
-    view.EnableButton(DialogButton::AddFolder, true);
-    view.ShowButton(DialogButton::Background, false);
-    if (collapse) {
-        Shrink();
-    }
-    state = JobState::Idle;
-}
-
-void UpdateIndexController::AddFolderToIdle(bool collapse) {
-    view.SetButtonText(DialogButton::AddFolder, Text(IDS_ADD_FOLDER));
-    view.EnableButton(DialogButton::Rebuild, true);
+void UpdateIndexController::ToIdle(JobKind job, bool collapse) {
+    const JobTraits& traits = TraitsOf(job);
+    view.SetButtonText(traits.button, Text(traits.buttonText));
+    view.EnableButton(traits.otherButton, true);
     view.ShowButton(DialogButton::Background, false);
     if (collapse) {
         Shrink();
@@ -172,17 +190,13 @@ void UpdateIndexController::ReleaseMutexOnce() {
 }
 
 void UpdateIndexController::OnClose() {
-    if (service.IsRebuildRunning()) {
-        if (!view.AskYesNo(Text(IDS_CONFIRM_CANCEL), Text(IDS_CONFIRM_CANCEL_CAPTION))) {
-            return;
+    for (const JobTraits& traits : kJobs) {
+        if (IsRunning(traits.job)) {
+            if (!view.AskYesNo(Text(IDS_CONFIRM_CANCEL), Text(IDS_CONFIRM_CANCEL_CAPTION))) {
+                return;
+            }
+            StopJob(traits.job);
         }
-        StopRebuild();
-    }
-    if (service.IsAddFolderRunning()) {
-        if (!view.AskYesNo(Text(IDS_CONFIRM_CANCEL), Text(IDS_CONFIRM_CANCEL_CAPTION))) {
-            return;
-        }
-        StopAddFolder();
     }
     ReleaseMutexOnce();
     view.SetTrayIcon(0);
@@ -210,12 +224,12 @@ void UpdateIndexController::OnJobWatch() {
     }
     // A run that could not open the index or list its start folder ends without a last report; the
     // engine then reports no job, and the dialog goes back to Idle as after a stop.
-    if (state == JobState::Rebuilding && !service.IsRebuildRunning()) {
-        relay.Revoke();
-        RebuildToIdle(true);
-    } else if (state == JobState::Adding && !service.IsAddFolderRunning()) {
-        relay.Revoke();
-        AddFolderToIdle(true);
+    for (const JobTraits& traits : kJobs) {
+        if (state == traits.state && !IsRunning(traits.job)) {
+            relay.Revoke();
+            ToIdle(traits.job, true);
+            return;
+        }
     }
 }
 
@@ -228,11 +242,7 @@ void UpdateIndexController::HandleReport(RelayedReport& report) {
             OnProgress(report);
             break;
         case ReportStep::CompletionBegin:
-            if (report.job == JobKind::Rebuild) {
-                OnRebuildCompleted(report);
-            } else {
-                OnAddFolderCompleted(report);
-            }
+            OnCompleted(report);
             break;
         case ReportStep::CompletionEnd:
             if (report.job == JobKind::Rebuild) {
@@ -257,29 +267,21 @@ void UpdateIndexController::OnProgress(const RelayedReport& report) {
     view.SetProgressPosition(progressTick % kProgressSpan);
 }
 
-void UpdateIndexController::OnRebuildCompleted(RelayedReport& report) {
-    view.SetButtonText(DialogButton::Rebuild, Text(IDS_REBUILD_INDEX));
-    view.SetProgressText(Text(IDS_INDEX_UPDATED));
-    view.EnableButton(DialogButton::AddFolder, true);
-    view.ShowButton(DialogButton::Background, false);
-    view.SetProgressPosition(0);
-    Shrink();
-    state = JobState::Idle;
-    report.boxText = Text(IDS_INDEX_UPDATED);
-    report.boxCaption = Text(IDS_REBUILD_DONE_CAPTION);
-}
-
-void UpdateIndexController::OnAddFolderCompleted(RelayedReport& report) {
-    std::string done = FormatText(Text(IDS_FOLDER_ADDED), {chosenFolder});
-    view.SetButtonText(DialogButton::AddFolder, Text(IDS_ADD_FOLDER));
+void UpdateIndexController::OnCompleted(RelayedReport& report) {
+    const JobTraits& traits = TraitsOf(report.job);
+    std::string done = Text(traits.doneText);
+    if (report.job == JobKind::AddFolder) {
+        done = FormatText(done, {chosenFolder});
+    }
+    view.SetButtonText(traits.button, Text(traits.buttonText));
     view.SetProgressText(done);
-    view.EnableButton(DialogButton::Rebuild, true);
+    view.EnableButton(traits.otherButton, true);
     view.ShowButton(DialogButton::Background, false);
     view.SetProgressPosition(0);
     Shrink();
     state = JobState::Idle;
     report.boxText = done;
-    report.boxCaption = Text(IDS_ADD_DONE_CAPTION);
+    report.boxCaption = Text(traits.doneCaption);
 }
 
 }  // namespace vellumar

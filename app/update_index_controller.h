@@ -59,15 +59,15 @@ private:
     void Shrink();
     void StartRebuild();
     void StartAddFolder(const std::string& folder);
-    void StopRebuild();
-    void StopAddFolder();
+    // The steps the two jobs share, told apart by the job.
+    bool IsRunning(JobKind job);
+    void ShowJobStarted(JobKind job);
+    void StopJob(JobKind job);
     void StopAnyJob();
     void ReleaseMutexOnce();
-    void RebuildToIdle(bool collapse);
-    void AddFolderToIdle(bool collapse);
+    void ToIdle(JobKind job, bool collapse);
     void OnProgress(const RelayedReport& report);
-    void OnRebuildCompleted(RelayedReport& report);
-    void OnAddFolderCompleted(RelayedReport& report);
+    void OnCompleted(RelayedReport& report);
     std::string Text(int id) { return view.LoadText(id); }
 
     UpdateIndexView& view;

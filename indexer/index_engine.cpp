@@ -76,20 +76,12 @@ void IndexEngine::WaitForAddFolder() {
     addFolderJob.Join();
 }
 
-void IndexEngine::WaitForSearch() {
-    searchJob.Join();
-}
-
 bool IndexEngine::RebuildFailed() const {
     return rebuildJob.LastRunFailed();
 }
 
 bool IndexEngine::AddFolderFailed() const {
     return addFolderJob.LastRunFailed();
-}
-
-IndexStop IndexEngine::SearchStop() const {
-    return searchJob.LastStop();
 }
 
 void IndexEngine::SetRebuildRoots(std::vector<std::string> roots) {

@@ -13,7 +13,6 @@
 #include "indexer/environment.h"
 #include "indexer/index_jobs.h"
 #include "indexer/progress.h"
-#include "indexer/record_cursor.h"
 #include "indexer/search_job.h"
 
 class IndexEngine {
@@ -51,13 +50,10 @@ public:
     // message loop, such as the command-line tool.
     void WaitForRebuild();
     void WaitForAddFolder();
-    void WaitForSearch();
 
     // After a wait: whether the run reported a failure (a message said which).
     bool RebuildFailed() const;
     bool AddFolderFailed() const;
-    // After a wait: where the search stopped in the index (IndexEnd::kClean when it read all of it).
-    IndexStop SearchStop() const;
 
     // How many threads of the next indexing jobs decode thumbnails ahead of the writer (0, the default:
     // one per processor core; 1: the writer decodes each picture itself).

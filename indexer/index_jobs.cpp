@@ -70,8 +70,9 @@ protected:
     // A progress call, unless a cancel was asked for: from then on nothing of this run reaches the
     // caller, so a stopped job never reports late.
     void Report(int value, const std::string& text, int finished) {
-        if (settings.callback != nullptr && !IsCancelled()) {
-            settings.callback(value, text.c_str(), finished, settings.userData);
+        if (settings.callback != nullptr) {
+            ReportUnlessCancelled(
+                [&] { settings.callback(value, text.c_str(), finished, settings.userData); });
         }
     }
 
@@ -79,9 +80,7 @@ protected:
     // failure also makes the run's result 1.
     void Message(const std::string& text, const char* caption, bool failure) {
         failed = failed || failure;
-        if (!IsCancelled()) {
-            ShowMessage(text.c_str(), caption);
-        }
+        ReportUnlessCancelled([&] { ShowMessage(text.c_str(), caption); });
     }
     void Failure(const std::string& text, const char* caption = kIndexFailCaption) {
         Message(text, caption, true);
@@ -105,8 +104,10 @@ protected:
     bool ShouldStop() const { return writeFailed || IsCancelled(); }
 
     // Loads the file's tags and appends its record, with the thumbnail the decoders drew for it when
-    // there is one. True when a record was written.
-    bool IndexFile(const std::string& path, std::optional<RenderedThumbnail> rendered) {
+    // there is one. `recordHold`: the IndexWriteLock held for the whole record; without it the lock is
+    // taken only while the thumbnail is numbered and written. True when a record was written.
+    bool IndexFile(const std::string& path, std::optional<RenderedThumbnail> rendered,
+                   const IndexWriteHold* recordHold) {
         if (ShouldStop()) {
             return false;
         }
@@ -123,9 +124,15 @@ protected:
             const AppendResult result = AppendRecord(
                 output, path,
                 [&]() -> std::optional<std::string> {
-                    thumbnail = cache.MakeThumbnail([&] {
+                    const auto render = [&] {
                         return rendered ? std::move(*rendered) : RenderSafely(settings.renderThumbnail, path);
-                    });
+                    };
+                    if (recordHold != nullptr) {
+                        thumbnail = cache.MakeThumbnail(*recordHold, render);
+                    } else {
+                        const IndexWriteHold numbering(*settings.indexWriteLock);
+                        thumbnail = cache.MakeThumbnail(numbering, render);
+                    }
                     if (thumbnail.empty()) {
                         return std::nullopt;
                     }
@@ -296,7 +303,7 @@ private:
                         }
                     }
                     const std::string path = JoinPath(folder, current.name);
-                    const bool written = IndexFile(path, decoders->Take(path));
+                    const bool written = IndexFile(path, decoders->Take(path), nullptr);
                     ShowPendingMessages();
                     if (written) {
                         Report(counter, folder, 0);
@@ -367,8 +374,8 @@ private:
                 // Waited for before the lock is taken: the lock is held only while the record is written.
                 std::optional<RenderedThumbnail> rendered = decoders.Take(path);
                 {
-                    std::lock_guard<IndexWriteLock> lock(*settings.indexWriteLock);
-                    IndexFile(path, std::move(rendered));
+                    const IndexWriteHold record(*settings.indexWriteLock);
+                    IndexFile(path, std::move(rendered), &record);
                 }
                 ShowPendingMessages();
                 Report(counter, "Add file " + path + " to index", 0);
@@ -420,13 +427,6 @@ private:
 };
 
 }  // namespace
-
-void IndexJob::Cancel(int limitMilliseconds) {
-    if (std::shared_ptr<WorkerRun> current = CurrentRun()) {
-        current->RequestCancel();
-    }
-    JoinOrForceStop(limitMilliseconds);
-}
 
 bool IndexJob::LastRunFailed() const {
     const std::shared_ptr<WorkerRun> current = CurrentRun();

@@ -3,17 +3,13 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "indexer/progress.h"
+#include "indexer/thumbnail_cache.h"
 #include "indexer/thumbnail_decoders.h"
 #include "indexer/worker_thread.h"
-
-// The engine's process-wide recursive lock: it serialises thumbnail numbering and, in an add-folder run,
-// each record as a whole.
-using IndexWriteLock = std::recursive_mutex;
 
 // What every run of an indexing job is given when it starts.
 struct IndexJobSettings {
@@ -34,12 +30,9 @@ struct IndexJobSettings {
 };
 
 // The common shape of the two jobs: a worker thread whose runs report progress and can be cancelled.
+// A run that a cancel abandons has its index stream closed at once.
 class IndexJob : public WorkerThread {
 public:
-    // Sets the cancel flag of the current run, waits up to `limitMilliseconds` for it to end and
-    // abandons it when it has not: it then counts as not running, its index stream is closed and none
-    // of its progress calls reaches the caller any more.
-    void Cancel(int limitMilliseconds);
     // Whether the run that has just ended by itself reported a failure (its messages said which). A run
     // holds the home's lock file (index path + ".lock") throughout: a second writer of the same home, in
     // this program or another, fails at once with a message.

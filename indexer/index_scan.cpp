@@ -440,9 +440,88 @@ private:
 
 }  // namespace
 
+namespace {
+
+using HitFunction = std::function<void(const std::string& path, const std::string& thumbnail)>;
+
+// Ends the scan at `readableEnd`: the index ended there as `end` says.
+inline bool EndScan(IndexStop& where, IndexEnd end, int64_t readableEnd) {
+    where.end = end;
+    where.readableEnd = readableEnd;
+    return false;
+}
+
+// The fast path: a whole record in the window. Only one that holds a candidate (or every record, when
+// every field is lowered) is walked; one without is measured and passed. Returns where the next starts.
+inline int64_t PassWholeRecord(IndexScan& scan, IndexWindow& window, MatchMode mode, int64_t at,
+                               const RecordExtent& extent, IndexStop& where, const HitFunction& onHit) {
+    const int64_t end = at + static_cast<int64_t>(extent.size);
+    bool matched = mode == MatchMode::kEmpty;
+    if (mode == MatchMode::kLowered || (mode != MatchMode::kEmpty && window.HasCandidate(at, end))) {
+        matched = scan.Walk(at).matched;
+    } else if (matched) {
+        scan.TakeNames(at);
+    }
+    if (matched) {
+        onHit(scan.path, scan.thumbnail);
+    }
+    where.namesEnded = where.namesEnded || extent.namesEnded;
+    return end;
+}
+
+// A record that runs past the window or the file, walked field by field. False when the scan ends
+// with it; else `at` is where the next starts.
+inline bool PassLongRecord(IndexScan& scan, int64_t& at, IndexStop& where, const HitFunction& onHit) {
+    const RecordWalk walk = scan.Walk(at);
+    where.namesEnded = where.namesEnded || walk.namesEnded;
+    if (walk.end == RecordWalk::End::kUnreadable) {
+        return EndScan(where, IndexEnd::kUnreadable, at);
+    }
+    if (walk.end == RecordWalk::End::kCut && !walk.readableIfCut) {
+        return EndScan(where, IndexEnd::kCutShort, at);
+    }
+    if (walk.matched) {
+        onHit(scan.path, scan.thumbnail);
+    }
+    if (walk.end == RecordWalk::End::kCut) {
+        return EndScan(where, IndexEnd::kCutShort, walk.readableEnd);
+    }
+    at = walk.readableEnd;
+    return true;
+}
+
+// The record at `at`: reported when it matches, and `at` moved to the next one. False when the scan
+// ends here, with `where` saying how the index ended.
+inline bool PassRecord(IndexScan& scan, IndexWindow& window, MatchMode mode, int64_t& at, IndexStop& where,
+                       const HitFunction& onHit) {
+    if (at >= window.FileSize()) {
+        return EndScan(where, IndexEnd::kClean, at);
+    }
+    if (!window.EnsureStart(at, false)) {
+        return EndScan(where, IndexEnd::kCutShort, at);  // the rest of the file cannot be read
+    }
+    RecordExtent extent = MeasureRecord(window.At(at), window.Available(at));
+    if (extent.end == RecordEnd::kCut && !window.ReachesEndOfFile()) {
+        if (!window.EnsureStart(at, true)) {
+            return EndScan(where, IndexEnd::kCutShort, at);
+        }
+        extent = MeasureRecord(window.At(at), window.Available(at));
+    }
+    if (extent.end == RecordEnd::kUnreadable) {
+        return EndScan(where, IndexEnd::kUnreadable, at);
+    }
+    if (extent.end == RecordEnd::kComplete) {
+        at = PassWholeRecord(scan, window, mode, at, extent, where, onHit);
+        return true;
+    }
+    return PassLongRecord(scan, at, where, onHit);
+}
+
+}  // namespace
+
 bool ScanIndex(const std::string& indexPath, std::string_view query, const CodePageCase& textCase,
-               const std::function<void(const std::string& path, const std::string& thumbnail)>& onHit,
-               const std::function<bool()>& isCancelled, size_t blockSize, IndexStop* stop) {
+               const HitFunction& onHit, const std::function<bool()>& isCancelled, size_t blockSize,
+               IndexStop* stop) {
     const QueryMatcher matcher(query, textCase);
     const size_t defaultSize = FileWindowsAreMapped() ? kMappedWindowSize : kReadWindowSize;
     IndexWindow window(matcher, blockSize == 0 ? defaultSize : std::max(blockSize, kLongestField));
@@ -457,68 +536,9 @@ bool ScanIndex(const std::string& indexPath, std::string_view query, const CodeP
         if (record % kCancelCheckInterval == 0 && isCancelled && isCancelled()) {
             return true;  // `stop` stays as it was: the scan did not reach an end
         }
-        if (at >= window.FileSize()) {
-            where.end = IndexEnd::kClean;
-            where.readableEnd = at;
+        if (!PassRecord(scan, window, mode, at, where, onHit)) {
             break;
         }
-        if (!window.EnsureStart(at, false)) {
-            where.end = IndexEnd::kCutShort;  // the rest of the file cannot be read
-            where.readableEnd = at;
-            break;
-        }
-        // The fast path: a whole record in the window without a candidate is measured and passed.
-        RecordExtent extent = MeasureRecord(window.At(at), window.Available(at));
-        if (extent.end == RecordEnd::kCut && !window.ReachesEndOfFile()) {
-            if (!window.EnsureStart(at, true)) {
-                where.end = IndexEnd::kCutShort;
-                where.readableEnd = at;
-                break;
-            }
-            extent = MeasureRecord(window.At(at), window.Available(at));
-        }
-        if (extent.end == RecordEnd::kUnreadable) {
-            where.end = IndexEnd::kUnreadable;
-            where.readableEnd = at;
-            break;
-        }
-        if (extent.end == RecordEnd::kComplete) {
-            const int64_t end = at + static_cast<int64_t>(extent.size);
-            bool matched = mode == MatchMode::kEmpty;
-            if (mode == MatchMode::kLowered || (mode != MatchMode::kEmpty && window.HasCandidate(at, end))) {
-                matched = scan.Walk(at).matched;
-            } else if (matched) {
-                scan.TakeNames(at);
-            }
-            if (matched) {
-                onHit(scan.path, scan.thumbnail);
-            }
-            where.namesEnded = where.namesEnded || extent.namesEnded;
-            at = end;
-            continue;
-        }
-        // The record runs past the window or the file.
-        const RecordWalk walk = scan.Walk(at);
-        where.namesEnded = where.namesEnded || walk.namesEnded;
-        if (walk.end == RecordWalk::End::kUnreadable) {
-            where.end = IndexEnd::kUnreadable;
-            where.readableEnd = at;
-            break;
-        }
-        if (walk.end == RecordWalk::End::kCut && !walk.readableIfCut) {
-            where.end = IndexEnd::kCutShort;
-            where.readableEnd = at;
-            break;
-        }
-        if (walk.matched) {
-            onHit(scan.path, scan.thumbnail);
-        }
-        if (walk.end == RecordWalk::End::kCut) {
-            where.end = IndexEnd::kCutShort;
-            where.readableEnd = walk.readableEnd;
-            break;
-        }
-        at = walk.readableEnd;
     }
     if (stop != nullptr) {
         *stop = where;

@@ -44,11 +44,7 @@ bool IndexOutput::Open(const std::string& path, const char* mode) {
         // An appending stream starts at the end, so that Position gives the offset of the next record.
         opened = file && std::fseek(file.Get(), 0, SEEK_END) == 0;
     };
-    if (run != nullptr) {
-        run->WriteGuarded(open);
-    } else {
-        open();
-    }
+    WriteGuardedBy(run, open);
     return opened;
 }
 
@@ -59,11 +55,7 @@ bool IndexOutput::IsOpen() const {
 bool IndexOutput::Close() {
     bool closed = true;
     auto close = [&] { closed = file.Close(); };
-    if (run != nullptr) {
-        run->WriteGuarded(close);
-    } else {
-        close();
-    }
+    WriteGuardedBy(run, close);
     return closed;
 }
 
@@ -95,11 +87,7 @@ bool IndexOutput::WriteText(std::string_view text) {
     auto write = [&] {
         written = Put(length, 4) && Put(text.data(), text.size()) && std::fflush(file.Get()) == 0;
     };
-    if (run != nullptr) {
-        run->WriteGuarded(write);
-    } else {
-        write();
-    }
+    WriteGuardedBy(run, write);
     return written;
 }
 
@@ -108,11 +96,7 @@ bool IndexOutput::WriteCount(uint32_t count) {
     WriteLittleEndian32(bytes, count);
     bool written = false;
     auto write = [&] { written = Put(bytes, 4) && std::fflush(file.Get()) == 0; };
-    if (run != nullptr) {
-        run->WriteGuarded(write);
-    } else {
-        write();
-    }
+    WriteGuardedBy(run, write);
     return written;
 }
 
@@ -123,22 +107,14 @@ int64_t IndexOutput::Position() {
             position = TellFile(file.Get());
         }
     };
-    if (run != nullptr) {
-        run->WriteGuarded(tell);
-    } else {
-        tell();
-    }
+    WriteGuardedBy(run, tell);
     return position;
 }
 
 bool IndexOutput::CutBackTo(int64_t position) {
     bool cut = false;
     auto truncate = [&] { cut = file && position >= 0 && TruncateFile(file.Get(), position); };
-    if (run != nullptr) {
-        run->WriteGuarded(truncate);
-    } else {
-        truncate();
-    }
+    WriteGuardedBy(run, truncate);
     return cut;
 }
 
@@ -251,6 +227,115 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
 
 }  // namespace
 
+namespace {
+
+// One rewrite of the index through its ".new" copy: the records that stay are gathered and written in
+// large pieces, and the copy takes the index's place at the end. Every change of a file passes the
+// run's write gate.
+class IndexRewrite {
+public:
+    IndexRewrite(const std::string& indexPathIn, WorkerRun* runIn)
+        : indexPath(indexPathIn), temporaryPath(indexPathIn + ".new"), run(runIn) {}
+
+    // Creates the copy; kDone when it is open.
+    RemoveResult OpenCopy() {
+        if (!WriteGuardedBy(run, [&] { copy.Reset(std::fopen(temporaryPath.c_str(), "wb")); })) {
+            return RemoveResult::kAbandoned;
+        }
+        if (!copy) {
+            return RemoveResult::kNoTemporaryFile;
+        }
+        // The copy is written unbuffered from a buffer of ours, so that nothing of it reaches the disk
+        // after the run has been abandoned (not even when the stream is closed).
+        std::setvbuf(copy.Get(), nullptr, _IONBF, 0);
+        return RemoveResult::kDone;
+    }
+
+    // False once a write failed or the run was abandoned: nothing more is worth copying.
+    bool CanGoOn() const { return !abandoned && !writeFailed && (run == nullptr || !run->IsAbandoned()); }
+
+    void Keep(const IndexRecord& record) {
+        AppendRecordBytes(pending, record);
+        if (pending.size() >= kFlushSize) {
+            Flush();
+        }
+    }
+
+    // Puts the copy on disk and in the index's place, after saving the old index as the damaged copy
+    // when `keepOldIndex`; else deletes it. Sets the outcome's result and keptDamaged.
+    void Finish(bool keepOldIndex, RewriteOutcome& outcome) {
+        Flush();
+        bool replaced = false;
+        WriteGuardedBy(run, [&] {
+            writeFailed = !FlushFileToDisk(copy.Get()) || writeFailed;
+            writeFailed = !copy.Close() || writeFailed;
+            if (!writeFailed && !abandoned && keepOldIndex) {
+                writeFailed = !CopyFileReplacing(indexPath, DamagedIndexPathFor(indexPath));
+                outcome.keptDamaged = !writeFailed;
+            }
+            if (!writeFailed && !abandoned) {
+                replaced = ReplaceFileAtomically(temporaryPath, indexPath);
+            }
+            if (!replaced) {
+                DeleteFileAt(temporaryPath);
+            }
+        });
+        if (abandoned || (run != nullptr && run->IsAbandoned() && !replaced)) {
+            outcome.result = RemoveResult::kAbandoned;
+        } else {
+            outcome.result = replaced ? RemoveResult::kDone : RemoveResult::kWriteFailed;
+        }
+    }
+
+private:
+    static constexpr size_t kFlushSize = 1 << 20;
+
+    void Flush() {
+        if (pending.empty() || writeFailed || abandoned) {
+            return;
+        }
+        if (!WriteGuardedBy(run, [&] {
+                writeFailed = std::fwrite(pending.data(), 1, pending.size(), copy.Get()) != pending.size();
+            })) {
+            abandoned = true;
+        }
+        pending.clear();
+    }
+
+    const std::string& indexPath;
+    const std::string temporaryPath;
+    WorkerRun* run;
+    ScopedFile copy;
+    std::string pending;
+    bool writeFailed = false;
+    bool abandoned = false;
+};
+
+// Reads the index record by record, shows each to `onRecord` and copies those of files not in `files`.
+// True when it read to the end of the index (a clean or a damaged one).
+bool CopyKeptRecords(IndexReader& reader, const FileList& files, const std::function<void()>& report,
+                     const RewriteVisitor& onRecord, IndexRewrite& rewrite) {
+    IndexRecord record;
+    while (rewrite.CanGoOn()) {
+        if (report) {
+            report();
+        }
+        if (!reader.Next(record)) {
+            return true;
+        }
+        const bool kept = !files.Contains(record.path);
+        if (onRecord) {
+            onRecord(record, kept);
+        }
+        if (kept) {
+            rewrite.Keep(record);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 RewriteOutcome RemoveRecordsOfFiles(const std::string& indexPath, const FileList& files,
                                     const std::function<void()>& report, WorkerRun* run,
                                     const RewriteVisitor& onRecord) {
@@ -259,89 +344,19 @@ RewriteOutcome RemoveRecordsOfFiles(const std::string& indexPath, const FileList
     if (!reader.Open(indexPath)) {
         return outcome;  // nothing to remove
     }
-    const std::string temporaryPath = indexPath + ".new";
-    ScopedFile copy;
-    auto guarded = [run](auto&& action) {
-        if (run == nullptr) {
-            action();
-            return true;
-        }
-        return run->WriteGuarded(action);
-    };
-    if (!guarded([&] { copy.Reset(std::fopen(temporaryPath.c_str(), "wb")); })) {
-        outcome.result = RemoveResult::kAbandoned;
+    IndexRewrite rewrite(indexPath, run);
+    outcome.result = rewrite.OpenCopy();
+    if (outcome.result != RemoveResult::kDone) {
         return outcome;
     }
-    if (!copy) {
-        outcome.result = RemoveResult::kNoTemporaryFile;
-        return outcome;
-    }
-    // The copy is written unbuffered from a buffer of ours, so that nothing of it reaches the disk
-    // after the run has been abandoned (not even when the stream is closed).
-    std::setvbuf(copy.Get(), nullptr, _IONBF, 0);
-    constexpr size_t kFlushSize = 1 << 20;
-    std::string pending;
-    bool writeFailed = false;
-    bool abandoned = false;
-    auto flushPending = [&] {
-        if (pending.empty() || writeFailed || abandoned) {
-            return;
-        }
-        if (!guarded([&] {
-                writeFailed = std::fwrite(pending.data(), 1, pending.size(), copy.Get()) != pending.size();
-            })) {
-            abandoned = true;
-        }
-        pending.clear();
-    };
-    IndexRecord record;
-    bool readToTheEnd = false;
-    while (!abandoned && !writeFailed && (run == nullptr || !run->IsAbandoned())) {
-        if (report) {
-            report();
-        }
-        if (!reader.Next(record)) {
-            readToTheEnd = true;
-            break;
-        }
-        const bool kept = !files.Contains(record.path);
-        if (onRecord) {
-            onRecord(record, kept);
-        }
-        if (kept) {
-            AppendRecordBytes(pending, record);
-            if (pending.size() >= kFlushSize) {
-                flushPending();
-            }
-        }
-    }
-    flushPending();
+    const bool readToTheEnd = CopyKeptRecords(reader, files, report, onRecord, rewrite);
     outcome.oldIndex = reader.Stop();
     reader.Close();
     // A cut-short last record is what a stopped job leaves; anything else the copy leaves out may be
     // someone's records, so the old file stays beside the index.
     const bool damaged =
         readToTheEnd && (outcome.oldIndex.end == IndexEnd::kUnreadable || outcome.oldIndex.namesEnded);
-    bool replaced = false;
-    guarded([&] {
-        writeFailed = !FlushFileToDisk(copy.Get()) || writeFailed;
-        writeFailed = !copy.Close() || writeFailed;
-        if (!writeFailed && !abandoned && damaged) {
-            writeFailed = !CopyFileReplacing(indexPath, DamagedIndexPathFor(indexPath));
-            outcome.keptDamaged = !writeFailed;
-        }
-        if (!writeFailed && !abandoned) {
-            replaced = ReplaceFileAtomically(temporaryPath, indexPath);
-        }
-        if (!replaced) {
-            DeleteFileAt(temporaryPath);
-        }
-    });
-    if (abandoned || (run != nullptr && run->IsAbandoned() && !replaced)) {
-        outcome.result = RemoveResult::kAbandoned;
-    } else {
-        outcome.result = replaced ? RemoveResult::kDone : RemoveResult::kWriteFailed;
-    }
+    rewrite.Finish(damaged, outcome);
     return outcome;
 }
 

@@ -21,21 +21,19 @@ public:
             indexPath, query, textCase,
             [&](const std::string& path, const std::string& thumbnail) {
                 // No hit is reported once a cancel was asked for.
-                if (callback != nullptr && !IsCancelled()) {
-                    callback(path.c_str(), thumbnail.c_str(), 0, userData);
+                if (callback != nullptr &&
+                    ReportUnlessCancelled([&] { callback(path.c_str(), thumbnail.c_str(), 0, userData); })) {
                     std::this_thread::yield();
                 }
             },
-            [&] { return IsCancelled(); }, 0, &stop);
+            [&] { return IsCancelled(); }, 0, nullptr);
         // The closing call comes in every case (also when the index could not be opened or the scan
         // was cancelled), except after the run has been abandoned.
-        if (callback != nullptr && !IsAbandoned()) {
-            callback("", "", 1, userData);
+        if (callback != nullptr) {
+            ReportUnlessAbandoned([&] { callback("", "", 1, userData); });
         }
         return 0;
     }
-
-    IndexStop stop;  // read once the run has finished
 
 private:
     std::string query;
@@ -50,19 +48,4 @@ private:
 bool SearchJob::Start(const std::string& query, SearchCallback callback, void* userData,
                       const std::string& indexPath) {
     return WorkerThread::Start(std::make_shared<SearchRun>(query, callback, userData, indexPath));
-}
-
-IndexStop SearchJob::LastStop() const {
-    const std::shared_ptr<WorkerRun> current = CurrentRun();
-    if (!current || !current->IsFinished()) {
-        return {};
-    }
-    return static_cast<const SearchRun&>(*current).stop;
-}
-
-void SearchJob::Cancel(int limitMilliseconds) {
-    if (std::shared_ptr<WorkerRun> current = CurrentRun()) {
-        current->RequestCancel();
-    }
-    JoinOrForceStop(limitMilliseconds);
 }

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "indexer/progress.h"
-#include "indexer/record_cursor.h"
 #include "indexer/worker_thread.h"
 
 class SearchJob : public WorkerThread {
@@ -12,8 +11,4 @@ public:
     // Starts a scan of the index at `indexPath` for `query`, lower-cased in the active code page.
     bool Start(const std::string& query, SearchCallback callback, void* userData,
                const std::string& indexPath);
-    // Sets the cancel flag, waits up to `limitMilliseconds` and abandons an overrunning scan.
-    void Cancel(int limitMilliseconds);
-    // Where the scan that has just ended by itself stopped in the index.
-    IndexStop LastStop() const;
 };

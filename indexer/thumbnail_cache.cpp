@@ -16,11 +16,11 @@
 #include "indexer/thumbnail_bitmap.h"
 #include "indexer/worker_thread.h"
 
-ThumbnailCache::ThumbnailCache(std::string programFolderIn, std::shared_ptr<std::recursive_mutex> writeLockIn,
+ThumbnailCache::ThumbnailCache(std::string programFolderIn, std::shared_ptr<IndexWriteLock> writeLockIn,
                                WorkerRun* runIn)
     : programFolder(std::move(programFolderIn)), writeLock(std::move(writeLockIn)), run(runIn) {
     if (!writeLock) {
-        writeLock = std::make_shared<std::recursive_mutex>();
+        writeLock = std::make_shared<IndexWriteLock>();
     }
 }
 
@@ -72,11 +72,7 @@ int32_t ThumbnailCache::NumberOf(const std::string& thumbnailPath) const {
 }
 
 bool ThumbnailCache::Guarded(const std::function<void()>& change) const {
-    if (run == nullptr) {
-        change();
-        return true;
-    }
-    return run->WriteGuarded(change);
+    return WriteGuardedBy(run, change);
 }
 
 bool ThumbnailCache::EnsureThumbsFolder() const {
@@ -141,8 +137,7 @@ bool ThumbnailCache::WriteCounter(int32_t next) const {
     return written;
 }
 
-std::string ThumbnailCache::NextThumbnailName() const {
-    std::lock_guard<std::recursive_mutex> lock(*writeLock);
+std::string ThumbnailCache::NextThumbnailName(const IndexWriteHold&) const {
     int32_t number = 0;  // none: the counter cannot be used
     {
         ScopedFile counter(std::fopen(CounterPath().c_str(), "rb"));
@@ -168,15 +163,16 @@ std::string ThumbnailCache::NextThumbnailName() const {
 }
 
 std::string ThumbnailCache::MakeThumbnail(const std::string& jpegPath) const {
-    return MakeThumbnail([&] { return RenderSafely(nullptr, jpegPath); });
+    const IndexWriteHold hold(*writeLock);
+    return MakeThumbnail(hold, [&] { return RenderSafely(nullptr, jpegPath); });
 }
 
-std::string ThumbnailCache::MakeThumbnail(const std::function<RenderedThumbnail()>& render) const {
-    std::lock_guard<std::recursive_mutex> lock(*writeLock);
+std::string ThumbnailCache::MakeThumbnail(const IndexWriteHold& hold,
+                                          const std::function<RenderedThumbnail()>& render) const {
     if (ThumbnailPath(0).size() > kMaxPathLength) {
         return {};  // no record could hold the name
     }
-    const std::string name = NextThumbnailName();
+    const std::string name = NextThumbnailName(hold);
     if (name.empty() || name.size() > kMaxPathLength) {
         return {};
     }

@@ -14,11 +14,17 @@
 
 class WorkerRun;
 
+// The engine's process-wide lock: it serialises thumbnail numbering and, in an add-folder run, each
+// record as a whole. It is taken once, by whoever writes: the cache's steps that number thumbnails take
+// the hold as proof instead of locking again.
+using IndexWriteLock = std::mutex;
+using IndexWriteHold = std::unique_lock<IndexWriteLock>;
+
 class ThumbnailCache {
 public:
     // `writeLock` is the engine's IndexWriteLock; `run`, when given, is the run whose write gate every
     // file change passes (nothing is changed once that run has been abandoned).
-    ThumbnailCache(std::string programFolder, std::shared_ptr<std::recursive_mutex> writeLock,
+    ThumbnailCache(std::string programFolder, std::shared_ptr<IndexWriteLock> writeLock,
                    WorkerRun* run = nullptr);
 
     std::string ThumbsFolder() const;
@@ -37,15 +43,16 @@ public:
     // so that it is never found half-written. A number is never handed out while its file exists: a
     // counter that is missing, damaged, out of range or behind continues after the highest number in
     // the thumbs folder. Empty when no number could be taken or the counter could not be moved on.
-    std::string NextThumbnailName() const;
+    std::string NextThumbnailName(const IndexWriteHold& hold) const;
     // Takes a name, draws the picture into it and returns the name, also when the picture could not be
     // decoded (the file is then black). Empty when no whole thumbnail could be written (a full disk, a
-    // missing thumbs folder, a name too long for the index): nothing is left under the name then. Holds
-    // the IndexWriteLock throughout.
+    // missing thumbs folder, a name too long for the index): nothing is left under the name then. Takes
+    // the IndexWriteLock for the whole step.
     std::string MakeThumbnail(const std::string& jpegPath) const;
-    // The same with the picture drawn by `render` once the name is taken (a job's decoders may have
-    // drawn it already).
-    std::string MakeThumbnail(const std::function<RenderedThumbnail()>& render) const;
+    // The same under the caller's hold of the IndexWriteLock, with the picture drawn by `render` once
+    // the name is taken (a job's decoders may have drawn it already).
+    std::string MakeThumbnail(const IndexWriteHold& hold,
+                              const std::function<RenderedThumbnail()>& render) const;
     // Deletes thumbnails by number (those of records that left the index).
     void DeleteThumbnails(const std::vector<int32_t>& numbers) const;
 
@@ -61,7 +68,7 @@ private:
     bool WriteCounter(int32_t next) const;
 
     std::string programFolder;
-    std::shared_ptr<std::recursive_mutex> writeLock;
+    std::shared_ptr<IndexWriteLock> writeLock;
     WorkerRun* run;
     MessageHandler onMessage;
 };

@@ -1,5 +1,6 @@
 #include "indexer/worker_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <system_error>
@@ -29,8 +30,25 @@ void WaitForAbandonedWorkers() {
 
 }  // namespace
 
-void WorkerRun::RequestCancel() {
+void WorkerRun::RequestCancel(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(reportMutex);
     cancelled.store(true);
+    reportEnded.wait_until(lock, deadline, [this] { return !reporting; });
+}
+
+bool WorkerRun::BeginReport(ReportUntil until) {
+    std::lock_guard<std::mutex> lock(reportMutex);
+    if (reportsAbandoned || (until == ReportUntil::kCancelled && cancelled.load())) {
+        return false;
+    }
+    reporting = true;
+    return true;
+}
+
+void WorkerRun::EndReport() {
+    std::lock_guard<std::mutex> lock(reportMutex);
+    reporting = false;
+    reportEnded.notify_all();
 }
 
 bool WorkerRun::IsCancelled() const {
@@ -38,7 +56,12 @@ bool WorkerRun::IsCancelled() const {
 }
 
 void WorkerRun::Abandon() {
-    RequestCancel();
+    {
+        // Not waiting for a report in progress: the run is given up because it did not end in time.
+        std::lock_guard<std::mutex> lock(reportMutex);
+        cancelled.store(true);
+        reportsAbandoned = true;
+    }
     std::lock_guard<std::mutex> gate(writeGate);
     abandoned.store(true);
     OnAbandon();
@@ -133,6 +156,16 @@ bool WorkerThread::Start(std::shared_ptr<WorkerRun> newRun) {
         return false;
     }
     return true;
+}
+
+void WorkerThread::Cancel(int limitMilliseconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMilliseconds);
+    if (std::shared_ptr<WorkerRun> current = CurrentRun()) {
+        current->RequestCancel(deadline);
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    JoinOrForceStop(static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0)));
 }
 
 void WorkerThread::JoinOrForceStop(int limitMilliseconds) {

@@ -158,7 +158,7 @@ protected:
         settings.userData = &progress;
         settings.indexPath = home.File("index");
         settings.programFolder = home.Path();
-        settings.indexWriteLock = std::make_shared<std::recursive_mutex>();
+        settings.indexWriteLock = std::make_shared<IndexWriteLock>();
         settings.codePage = 1252;
         settings.decoders = 3;  // more than one: a pool, also on a machine with a single core
         ASSERT_TRUE(CreateIndexIfMissing(settings.indexPath));
@@ -634,7 +634,7 @@ TEST_F(IndexJobsTest, ASecondWriterOfTheHomeFailsAtOnceAndTheFirstGoesOn) {
     Progress secondProgress;
     IndexJobSettings second = settings;
     second.userData = &secondProgress;
-    second.indexWriteLock = std::make_shared<std::recursive_mutex>();  // as in another program
+    second.indexWriteLock = std::make_shared<IndexWriteLock>();  // as in another program
     AddFolderJob addFolder;
     ASSERT_TRUE(addFolder.Start(second, photos));
     addFolder.Join();

@@ -1,6 +1,8 @@
 // The thumbnail cache: numbering, wiping, the bitmap file and what the pictures look like.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "indexer/environment.h"
 #include "indexer/tests/indexer_test_support.h"
 #include "indexer/picture_limits.h"
@@ -79,24 +81,30 @@ std::vector<uint8_t> TinyJpeg(uint16_t width, uint16_t height, int components, b
 
 class ThumbnailCacheTest : public ::testing::Test {
 protected:
+    std::string NextThumbnailName() {
+        const IndexWriteHold hold(*writeLock);
+        return cache.NextThumbnailName(hold);
+    }
+
     TempFolder folder;
-    ThumbnailCache cache{folder.Path(), nullptr};
+    std::shared_ptr<IndexWriteLock> writeLock = std::make_shared<IndexWriteLock>();
+    ThumbnailCache cache{folder.Path(), writeLock};
 };
 
 TEST_F(ThumbnailCacheTest, NumbersStartAtOneAndTheCounterHoldsTheNext) {
     cache.EnsureThumbsFolder();
     EXPECT_TRUE(std::filesystem::is_directory(cache.ThumbsFolder()));
     EXPECT_EQ(cache.CounterPath(), folder.File("tb.idx"));
-    EXPECT_EQ(cache.NextThumbnailName(), JoinPath(JoinPath(folder.Path(), "thumbs"), "000001.tb"));
+    EXPECT_EQ(NextThumbnailName(), JoinPath(JoinPath(folder.Path(), "thumbs"), "000001.tb"));
     EXPECT_EQ(Counter(cache), 2);
-    EXPECT_EQ(cache.NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "000002.tb"));
+    EXPECT_EQ(NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "000002.tb"));
     EXPECT_EQ(Counter(cache), 3);
 }
 
 TEST_F(ThumbnailCacheTest, NumbersBeyondSixDigitsGrowTheName) {
     const uint8_t million[4] = {0x40, 0x42, 0x0F, 0x00};  // 1000000
     WriteAll(cache.CounterPath(), std::vector<uint8_t>(million, million + 4));
-    EXPECT_EQ(cache.NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "1000000.tb"));
+    EXPECT_EQ(NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "1000000.tb"));
 }
 
 TEST_F(ThumbnailCacheTest, ACounterThatCannotBeTrustedContinuesAfterTheHighestThumbnail) {
@@ -124,7 +132,7 @@ TEST_F(ThumbnailCacheTest, ACounterThatCannotBeTrustedContinuesAfterTheHighestTh
         if (std::string(c.name) != "missing") {
             WriteAll(cache.CounterPath(), c.counter);
         }
-        EXPECT_EQ(cache.NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "000008.tb")) << c.name;
+        EXPECT_EQ(NextThumbnailName(), JoinPath(cache.ThumbsFolder(), "000008.tb")) << c.name;
         EXPECT_EQ(Counter(cache), 9) << c.name;
     }
     EXPECT_FALSE(std::filesystem::exists(cache.CounterPath() + ".new"));

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "taglib/image_tags.h"
 #include "indexer/worker_thread.h"
@@ -160,6 +161,45 @@ TEST(WorkerThread, TheGracePeriodIsKept) {
     EXPECT_GE(waited, std::chrono::milliseconds(290));
     run->proceed.Open();
     run->done.Wait();
+}
+
+// A run whose first call to its caller waits at a gate; then it calls on until a call is refused.
+class ReportingRun : public WorkerRun {
+public:
+    int Run() override {
+        ReportUnlessCancelled([this] {
+            inCall.Open();
+            leaveCall.Wait();
+        });
+        while (ReportUnlessCancelled([this] { lateCalls += cancelReturned.load() ? 1 : 0; })) {
+        }
+        return 0;
+    }
+
+    Gate inCall;
+    Gate leaveCall;
+    std::atomic<bool> cancelReturned{false};
+    std::atomic<int> lateCalls{0};
+};
+
+TEST(WorkerThread, ACancelWaitsForACallInProgressAndNoCallBeginsAfterIt) {
+    WorkerThread thread;
+    auto run = std::make_shared<ReportingRun>();
+    ASSERT_TRUE(thread.Start(run));
+    run->inCall.Wait();
+    std::thread canceller([&] {
+        thread.Cancel(60000);
+        run->cancelReturned = true;
+    });
+    while (!run->IsCancelled()) {
+        std::this_thread::yield();
+    }
+    EXPECT_FALSE(run->cancelReturned.load());  // the call in progress holds the cancel
+    run->leaveCall.Open();
+    canceller.join();
+    EXPECT_EQ(run->lateCalls.load(), 0);
+    EXPECT_FALSE(run->IsAbandoned());
+    EXPECT_FALSE(thread.IsRunning());
 }
 
 }  // namespace
