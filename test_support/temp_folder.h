@@ -29,6 +29,8 @@ public:
     // The folder with native separators and no trailing one, as the engine writes paths.
     std::string Path() const { return path.string(); }
     std::string File(const std::string& name) const { return (path / name).string(); }
+    // For the wide calls of Windows: a name the ANSI code page cannot spell stays whole.
+    std::wstring File(const std::wstring& name) const { return (path / name).wstring(); }
     // Writes `bytes` to a file of the folder; returns its path.
     std::string Write(const std::string& name, std::string_view bytes) const {
         std::string file = File(name);

@@ -8,7 +8,7 @@ add_library(vellumar_app_win32 STATIC
     ${CMAKE_CURRENT_LIST_DIR}/update_index_dialog.cpp
 )
 target_include_directories(vellumar_app_win32 PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(vellumar_app_win32 PUBLIC vellumar_app_logic ole32 oleaut32 uuid comctl32 shell32 user32 gdi32)
+target_link_libraries(vellumar_app_win32 PUBLIC vellumar_app_logic foundation_win32 ole32 oleaut32 uuid comctl32 shell32 user32 gdi32)
 vellumar_warnings(vellumar_app_win32)
 
 set(VELLUMAR_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/resources)

@@ -14,14 +14,12 @@ HHOOK currentHook = nullptr;
 ActivationHook::ActivationHook(UINT activationMessage, ActivationTarget* target) {
     hookedMessage = activationMessage;
     hookedTarget = target;
-    hook = SetWindowsHookExA(WH_GETMESSAGE, &Filter, nullptr, GetCurrentThreadId());
-    currentHook = hook;
+    hook.Reset(SetWindowsHookExA(WH_GETMESSAGE, &Filter, nullptr, GetCurrentThreadId()));
+    currentHook = hook.Get();
 }
 
 ActivationHook::~ActivationHook() {
-    if (hook != nullptr) {
-        UnhookWindowsHookEx(hook);
-    }
+    hook.Reset();
     currentHook = nullptr;
     hookedTarget = nullptr;
     hookedMessage = 0;

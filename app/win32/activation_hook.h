@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/activation_filter.h"
+#include "foundation/win32/handles.h"
 
 namespace vellumar {
 
@@ -16,12 +17,12 @@ public:
     ActivationHook(const ActivationHook&) = delete;
     ActivationHook& operator=(const ActivationHook&) = delete;
 
-    bool Installed() const { return hook != nullptr; }
+    bool Installed() const { return hook.Valid(); }
 
 private:
     static LRESULT CALLBACK Filter(int code, WPARAM wParam, LPARAM lParam);
 
-    HHOOK hook = nullptr;
+    WindowsHook hook;
 };
 
 }  // namespace vellumar

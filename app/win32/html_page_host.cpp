@@ -4,6 +4,7 @@
 #include <ocidl.h>
 
 #include "app/page_urls.h"
+#include "foundation/win32/wide_text.h"
 
 namespace vellumar {
 
@@ -26,31 +27,8 @@ ATOM RegisterHostClass() {
     return atom;
 }
 
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
 std::string Narrow(const wchar_t* text) {
-    if (text == nullptr || *text == L'\0') {
-        return {};
-    }
-    int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) {
-        return {};
-    }
-    std::string narrow(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow.data(), length, nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(length - 1));
-    return narrow;
+    return text == nullptr ? std::string() : ToNarrow(text, CP_ACP).value_or(std::string());
 }
 
 // A BSTR argument, passed by value or by reference inside a variant.
@@ -187,7 +165,7 @@ void HtmlPageHost::Navigate(const std::string& url) {
     if (!browser) {
         return;
     }
-    BSTR address = SysAllocString(Widen(url).c_str());
+    BSTR address = SysAllocString(ToWide(url, CP_ACP).value_or(std::wstring()).c_str());
     if (address == nullptr) {
         return;
     }

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/win32/com_ptr.h"
+#include "foundation/win32/com_ptr.h"
 #include "app/win32/control_site.h"
 
 namespace vellumar {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/win32/win32_handle.h"
+#include "foundation/win32/handles.h"
 
 namespace vellumar {
 
@@ -97,7 +97,7 @@ LRESULT CTrayIcon::HandleIconEvent(WPARAM wParam, LPARAM lParam) {
     if (mouseMessage != WM_RBUTTONUP && mouseMessage != WM_LBUTTONDBLCLK) {
         return 0;
     }
-    UniqueMenu menu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(menuId)));
+    MenuHandle menu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(menuId)));
     if (menu.Get() == nullptr) {
         return 0;
     }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <utility>
 #include <vector>
 
 #include "app/resource_ids.h"
@@ -22,11 +23,6 @@ std::atomic<HWND> relayTarget{nullptr};
 int ControlId(DialogButton button) {
     return static_cast<int>(button);
 }
-
-struct ItemIdList {
-    LPITEMIDLIST pidl = nullptr;
-    ~ItemIdList() { CoTaskMemFree(pidl); }
-};
 
 }  // namespace
 
@@ -221,23 +217,22 @@ bool UpdateIndexDialog::AskYesNo(const std::string& text, const std::string& cap
 FolderChoice UpdateIndexDialog::BrowseForFolder(const std::string& title) {
     FolderChoice choice;
     ItemIdList root;
-    SHGetSpecialFolderLocation(window, CSIDL_DRIVES, &root.pidl);
+    SHGetSpecialFolderLocation(window, CSIDL_DRIVES, root.Put());
     char displayName[MAX_PATH] = {};
     BROWSEINFOA info{};
     info.hwndOwner = window;
-    info.pidlRoot = root.pidl;
+    info.pidlRoot = root.Get();
     info.pszDisplayName = displayName;
     info.lpszTitle = title.c_str();
     info.ulFlags = kBrowseFlags;
-    ItemIdList chosen;
-    chosen.pidl = SHBrowseForFolderA(&info);
-    if (chosen.pidl == nullptr) {
+    ItemIdList chosen(SHBrowseForFolderA(&info));
+    if (!chosen) {
         return choice;
     }
     choice.chosen = true;
     choice.displayName = displayName;
     char path[MAX_PATH] = {};
-    if (SHGetPathFromIDListA(chosen.pidl, path)) {
+    if (SHGetPathFromIDListA(chosen.Get(), path)) {
         choice.hasPath = true;
         choice.path = path;
     }
@@ -255,15 +250,12 @@ void UpdateIndexDialog::SetDialogIcon() {
 }
 
 bool UpdateIndexDialog::AcquireBlockingMutex() {
-    HANDLE handle = CreateMutexA(nullptr, FALSE, kBlockingMutexName);
+    KernelHandle mutex(CreateMutexA(nullptr, FALSE, kBlockingMutexName));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        if (handle != nullptr) {
-            CloseHandle(handle);
-        }
         return false;
     }
     // A failure for any other reason is no sign of another copy: go on without the mutex.
-    blockingMutex.Reset(handle);
+    blockingMutex = std::move(mutex);
     return true;
 }
 

@@ -14,7 +14,7 @@
 #include "app/win32/tray_icon.h"
 #include "app/update_index_controller.h"
 #include "app/update_index_view.h"
-#include "app/win32/win32_handle.h"
+#include "foundation/win32/handles.h"
 
 namespace vellumar {
 
@@ -81,7 +81,7 @@ private:
     HICON smallIcon = nullptr;
     UINT activationMessage;
     UINT taskbarCreatedMessage;
-    UniqueHandle blockingMutex;
+    KernelHandle blockingMutex;
     HtmlPageHost pageHost;
     CTrayIcon trayIcon;
     ProgressRelay& relay;

@@ -10,6 +10,7 @@
 #include "app/win32/engine_indexing_service.h"
 #include "app/resource_ids.h"
 #include "app/win32/update_index_dialog.h"
+#include "foundation/win32/handles.h"
 
 namespace vellumar {
 
@@ -31,12 +32,8 @@ std::string LoadText(UINT id) {
 
 // The Find Files dialog holds its mutex while it runs; we only look, never hold it.
 bool FindFilesDialogRuns() {
-    HANDLE probe = CreateMutexA(nullptr, FALSE, kFindFilesMutexName);
-    bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
-    if (probe != nullptr) {
-        CloseHandle(probe);
-    }
-    return exists;
+    const KernelHandle probe(CreateMutexA(nullptr, FALSE, kFindFilesMutexName));
+    return GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 int RunVellumar() {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "foundation/ascii_case.h"
 #include "foundation/little_endian.h"
+#include "foundation/unique_handle.h"
 
 namespace {
 
@@ -39,6 +42,37 @@ TEST(LittleEndian, RoundTripsTheByteOrder) {
     EXPECT_EQ(ReadLittleEndian32(bytes), 0x12345678u);
     const uint8_t high[4] = {0xFF, 0x00, 0x00, 0x80};
     EXPECT_EQ(ReadLittleEndian32(high), 0x800000FFu);
+}
+
+// Handles are numbers; -1 names none, and every close is written down.
+struct CountedTraits {
+    using Handle = int;
+    static std::vector<int>& Closed() {
+        static std::vector<int> closed;
+        return closed;
+    }
+    static int Invalid() { return -1; }
+    static bool IsValid(int handle) { return handle != -1; }
+    static void Close(int handle) { Closed().push_back(handle); }
+};
+
+TEST(UniqueHandle, ClosesEachHandleOnceWhoeverHoldsIt) {
+    using Holder = UniqueHandle<CountedTraits>;
+    std::vector<int>& closed = CountedTraits::Closed();
+    closed.clear();
+    {
+        Holder first(1);
+        Holder moved(std::move(first));
+        Holder assigned(2);
+        assigned = std::move(moved);  // closes 2, takes 1
+        EXPECT_EQ(closed, std::vector<int>{2});
+        *assigned.Put() = 3;  // closes 1 before the new handle comes in
+        Holder released(4);
+        EXPECT_EQ(released.Release(), 4);
+        Holder empty;
+        EXPECT_FALSE(empty);
+    }
+    EXPECT_EQ(closed, (std::vector<int>{2, 1, 3}));
 }
 
 }  // namespace

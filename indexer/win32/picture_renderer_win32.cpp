@@ -9,49 +9,13 @@
 #include <cstring>
 #include <mutex>
 
+#include "foundation/win32/com_ptr.h"
+#include "foundation/win32/handles.h"
 #include "indexer/jpeg_thumbnail.h"
 #include "indexer/picture_limits.h"
 #include "indexer/picture_renderer.h"
 
 namespace {
-
-// RAII holders for the handles used here.
-struct ScopedDc {
-    HDC dc = nullptr;
-    ~ScopedDc() {
-        if (dc != nullptr) {
-            DeleteDC(dc);
-        }
-    }
-};
-
-struct ScopedBitmap {
-    HBITMAP bitmap = nullptr;
-    ~ScopedBitmap() {
-        if (bitmap != nullptr) {
-            DeleteObject(bitmap);
-        }
-    }
-};
-
-struct ScopedHandle {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    ~ScopedHandle() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-        }
-    }
-};
-
-template <typename T>
-struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr() {
-        if (p != nullptr) {
-            p->Release();
-        }
-    }
-};
 
 // The picture object needs COM on the thread that decodes; a thread starts it once and ends it when the
 // thread ends.
@@ -107,16 +71,15 @@ public:
     // object holds the picture.
     PictureResult Load(const std::string& path, ThumbnailBitmap& bitmap, bool& drawn) {
         PictureResult result;
-        ScopedHandle file;
-        file.handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file.handle == INVALID_HANDLE_VALUE) {
+        KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
             result.error = PictureError::kCannotOpen;
             result.systemText = FileErrorText(GetLastError(), path);
             return result;
         }
         LARGE_INTEGER size{};
-        if (!GetFileSizeEx(file.handle, &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF) {
+        if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF) {
             result.error = PictureError::kDecodeFailed;
             return result;
         }
@@ -129,7 +92,7 @@ public:
         void* data = GlobalLock(memory);
         DWORD read = 0;
         const bool complete =
-            data != nullptr && ReadFile(file.handle, data, bytes, &read, nullptr) && read == bytes;
+            data != nullptr && ReadFile(file.Get(), data, bytes, &read, nullptr) && read == bytes;
         drawn = complete && DecodeJpegThumbnail(static_cast<const uint8_t*>(data), bytes, bitmap);
         if (drawn) {
             GlobalUnlock(memory);
@@ -153,8 +116,8 @@ public:
         }
         ComPtr<IStream> stream;
         // The stream owns the memory block from here on and frees it when released.
-        if (!complete || FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream.p))) {
-            if (stream.p == nullptr) {
+        if (!complete || FAILED(CreateStreamOnHGlobal(memory, TRUE, stream.Put()))) {
+            if (!stream) {
                 GlobalFree(memory);
             }
             result.error = PictureError::kDecodeFailed;
@@ -162,11 +125,11 @@ public:
         }
         EnsureComOnThisThread();
         turn = std::unique_lock<std::mutex>(PictureObjectTurn());
-        const HRESULT hr = OleLoadPicture(stream.p, static_cast<LONG>(bytes), FALSE, IID_IPicture,
-                                          reinterpret_cast<void**>(&picture.p));
+        const HRESULT hr =
+            OleLoadPicture(stream.Get(), static_cast<LONG>(bytes), FALSE, IID_IPicture, picture.PutVoid());
         if (hr == E_NOINTERFACE) {
             result.error = PictureError::kNotSupported;
-        } else if (FAILED(hr) || picture.p == nullptr) {
+        } else if (FAILED(hr) || !picture) {
             result.error = PictureError::kDecodeFailed;
         }
         return result;
@@ -175,17 +138,17 @@ public:
     // Draws the whole picture into the rectangle. The picture's extent is in hundredths of a
     // millimetre, with the vertical axis turned over as the picture object expects.
     void Render(HDC dc, const RECT& rect) const {
-        if (picture.p == nullptr) {
+        if (!picture) {
             return;
         }
         OLE_XSIZE_HIMETRIC width = 0;
         OLE_YSIZE_HIMETRIC height = 0;
-        picture.p->get_Width(&width);
-        picture.p->get_Height(&height);
+        picture->get_Width(&width);
+        picture->get_Height(&height);
         SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);
-        picture.p->Render(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0, height,
-                          width, -height, nullptr);
+        picture->Render(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, 0, height,
+                        width, -height, nullptr);
     }
 
 private:
@@ -214,31 +177,28 @@ bool MakeDibImage(HBITMAP source, ThumbnailBitmap& out) {
     bitmapInfo->bmiHeader.biCompression = BI_RGB;
     bitmapInfo->bmiHeader.biSizeImage = static_cast<DWORD>(ThumbnailRowSize(bits) * kThumbnailSize);
 
-    ScopedDc dc;
-    dc.dc = CreateCompatibleDC(nullptr);
-    if (dc.dc == nullptr) {
+    MemoryDc dc(CreateCompatibleDC(nullptr));
+    if (!dc) {
         return false;
     }
     if (entries > 0) {
         // The palette the bitmap's colours refer to.
-        GetDIBits(dc.dc, source, 0, kThumbnailSize, nullptr, bitmapInfo, DIB_RGB_COLORS);
+        GetDIBits(dc.Get(), source, 0, kThumbnailSize, nullptr, bitmapInfo, DIB_RGB_COLORS);
         bitmapInfo->bmiHeader.biBitCount = static_cast<WORD>(bits);
         bitmapInfo->bmiHeader.biCompression = BI_RGB;
     }
     void* pixels = nullptr;
-    ScopedBitmap section;
-    section.bitmap = CreateDIBSection(dc.dc, bitmapInfo, DIB_RGB_COLORS, &pixels, nullptr, 0);
-    if (section.bitmap == nullptr || pixels == nullptr) {
+    BitmapHandle section(CreateDIBSection(dc.Get(), bitmapInfo, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!section || pixels == nullptr) {
         return false;
     }
-    ScopedDc sourceDc;
-    sourceDc.dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ oldSection = SelectObject(dc.dc, section.bitmap);
-    HGDIOBJ oldSource = SelectObject(sourceDc.dc, source);
-    BitBlt(dc.dc, 0, 0, kThumbnailSize, kThumbnailSize, sourceDc.dc, 0, 0, SRCCOPY);
+    MemoryDc sourceDc(CreateCompatibleDC(nullptr));
+    HGDIOBJ oldSection = SelectObject(dc.Get(), section.Get());
+    HGDIOBJ oldSource = SelectObject(sourceDc.Get(), source);
+    BitBlt(dc.Get(), 0, 0, kThumbnailSize, kThumbnailSize, sourceDc.Get(), 0, 0, SRCCOPY);
     GdiFlush();
-    SelectObject(sourceDc.dc, oldSource);
-    SelectObject(dc.dc, oldSection);
+    SelectObject(sourceDc.Get(), oldSource);
+    SelectObject(dc.Get(), oldSection);
 
     out.bitsPerPixel = bits;
     out.colorTable.assign(entries, 0);
@@ -262,21 +222,19 @@ PictureResult RenderThumbnail(const std::string& jpegPath, ThumbnailBitmap& bitm
         return result;
     }
     HDC desktop = GetDC(GetDesktopWindow());
-    ScopedDc memory;
-    memory.dc = CreateCompatibleDC(desktop);
-    ScopedBitmap target;
-    target.bitmap = CreateCompatibleBitmap(desktop, kThumbnailSize, kThumbnailSize);
+    MemoryDc memory(CreateCompatibleDC(desktop));
+    BitmapHandle target(CreateCompatibleBitmap(desktop, kThumbnailSize, kThumbnailSize));
     ReleaseDC(GetDesktopWindow(), desktop);
-    if (memory.dc == nullptr || target.bitmap == nullptr) {
+    if (!memory || !target) {
         return result;  // no drawing surface: the black picture
     }
-    HGDIOBJ old = SelectObject(memory.dc, target.bitmap);
+    HGDIOBJ old = SelectObject(memory.Get(), target.Get());
     const RECT rect = {0, 0, kThumbnailSize, kThumbnailSize};
     // A bitmap is created with undefined content: start from black.
-    PatBlt(memory.dc, 0, 0, kThumbnailSize, kThumbnailSize, BLACKNESS);
-    loader.Render(memory.dc, rect);
-    SelectObject(memory.dc, old);
-    if (!MakeDibImage(target.bitmap, bitmap)) {
+    PatBlt(memory.Get(), 0, 0, kThumbnailSize, kThumbnailSize, BLACKNESS);
+    loader.Render(memory.Get(), rect);
+    SelectObject(memory.Get(), old);
+    if (!MakeDibImage(target.Get(), bitmap)) {
         bitmap = BlackThumbnail();
     }
     return result;

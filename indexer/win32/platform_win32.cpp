@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <utility>
 
+#include "foundation/win32/handles.h"
 #include "indexer/drive_roots.h"
 #include "indexer/environment.h"
 #include "indexer/platform.h"
@@ -26,14 +28,9 @@ std::string ExecutableFolder() {
 }
 
 struct DirectoryListing::Impl {
-    HANDLE find = INVALID_HANDLE_VALUE;
+    FindHandle find;
     WIN32_FIND_DATAA data{};
     bool pending = false;  // `data` holds an entry not handed out yet
-    ~Impl() {
-        if (find != INVALID_HANDLE_VALUE) {
-            FindClose(find);
-        }
-    }
 };
 
 DirectoryListing::DirectoryListing() : impl(std::make_unique<Impl>()) {}
@@ -46,16 +43,16 @@ bool DirectoryListing::Open(const std::string& folder) {
         pattern += '\\';
     }
     pattern += '*';
-    impl->find = FindFirstFileA(pattern.c_str(), &impl->data);
-    impl->pending = impl->find != INVALID_HANDLE_VALUE;
+    impl->find.Reset(FindFirstFileA(pattern.c_str(), &impl->data));
+    impl->pending = impl->find.Valid();
     return impl->pending;
 }
 
 bool DirectoryListing::Next(DirectoryEntry& entry) {
-    if (impl->find == INVALID_HANDLE_VALUE) {
+    if (!impl->find) {
         return false;
     }
-    if (!impl->pending && !FindNextFileA(impl->find, &impl->data)) {
+    if (!impl->pending && !FindNextFileA(impl->find.Get(), &impl->data)) {
         return false;
     }
     impl->pending = false;
@@ -119,7 +116,7 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
 }
 
 struct FileLock::Impl {
-    HANDLE file = INVALID_HANDLE_VALUE;
+    KernelHandle file;  // closing it releases the lock
 };
 
 FileLock::FileLock() : impl(std::make_unique<Impl>()) {}
@@ -130,32 +127,27 @@ FileLock::~FileLock() {
 
 FileLock::Result FileLock::TryLock(const std::string& path) {
     Unlock();
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return Result::kFailed;
     }
     // One byte is enough; the file may stay empty (a lock may lie beyond the end).
     OVERLAPPED at{};
-    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) == FALSE) {
-        const bool busy = GetLastError() == ERROR_LOCK_VIOLATION;
-        CloseHandle(file);
-        return busy ? Result::kBusy : Result::kFailed;
+    if (LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) == FALSE) {
+        return GetLastError() == ERROR_LOCK_VIOLATION ? Result::kBusy : Result::kFailed;
     }
-    impl->file = file;
+    impl->file = std::move(file);
     return Result::kLocked;
 }
 
 void FileLock::Unlock() {
-    if (impl->file != INVALID_HANDLE_VALUE) {
-        CloseHandle(impl->file);  // releases the lock
-        impl->file = INVALID_HANDLE_VALUE;
-    }
+    impl->file.Reset();
 }
 
 bool FileLock::IsLocked() const {
-    return impl->file != INVALID_HANDLE_VALUE;
+    return impl->file.Valid();
 }
 
 bool FlushFileToDisk(std::FILE* file) {
@@ -222,25 +214,12 @@ std::atomic<bool> mapWindows{false};
 }  // namespace
 
 struct FileWindow::Impl {
-    HANDLE file = INVALID_HANDLE_VALUE;
+    KernelHandle file;
     int64_t size = 0;
-    const void* view = nullptr;
+    MappedView view;  // unmapped before the file closes
     std::unique_ptr<uint8_t[]> buffer;
     size_t bufferLength = 0;
     bool mapped = false;
-
-    void Unmap() {
-        if (view != nullptr) {
-            UnmapViewOfFile(view);
-            view = nullptr;
-        }
-    }
-    ~Impl() {
-        Unmap();
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-        }
-    }
 };
 
 FileWindow::FileWindow() : impl(std::make_unique<Impl>()) {}
@@ -249,14 +228,14 @@ FileWindow::~FileWindow() = default;
 bool FileWindow::Open(const std::string& path) {
     impl = std::make_unique<Impl>();
     // Writers keep appending and replacing the index while it is read, as with the C library's streams.
-    impl->file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    impl->file.Reset(CreateFileA(path.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     LARGE_INTEGER size{};
-    if (impl->file == INVALID_HANDLE_VALUE || !GetFileSizeEx(impl->file, &size)) {
+    if (!impl->file || !GetFileSizeEx(impl->file.Get(), &size)) {
         return false;
     }
-    impl->size = GetFileType(impl->file) == FILE_TYPE_DISK ? static_cast<int64_t>(size.QuadPart) : 0;
+    impl->size = GetFileType(impl->file.Get()) == FILE_TYPE_DISK ? static_cast<int64_t>(size.QuadPart) : 0;
     return true;
 }
 
@@ -269,9 +248,9 @@ bool FileWindow::IsMapped() const {
 }
 
 const uint8_t* FileWindow::View(int64_t offset, size_t length) {
-    impl->Unmap();
+    impl->view.Reset();
     impl->mapped = false;
-    if (impl->file == INVALID_HANDLE_VALUE || offset < 0 ||
+    if (!impl->file || offset < 0 ||
         static_cast<uint64_t>(length) > static_cast<uint64_t>(impl->size - offset)) {
         return nullptr;
     }
@@ -289,16 +268,15 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
         const auto end = static_cast<uint64_t>(offset) + length;
         // A mapping object only for this window: the view keeps what it needs, and no section outlives
         // the scan of one window.
-        const HANDLE mapping =
-            CreateFileMappingA(impl->file, nullptr, PAGE_READONLY, static_cast<DWORD>(end >> 32),
-                               static_cast<DWORD>(end), nullptr);
-        if (mapping != nullptr) {
-            const void* view =
-                MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(static_cast<uint64_t>(start) >> 32),
-                              static_cast<DWORD>(start), length + static_cast<size_t>(offset - start));
-            CloseHandle(mapping);
+        const KernelHandle mapping(CreateFileMappingA(impl->file.Get(), nullptr, PAGE_READONLY,
+                                                      static_cast<DWORD>(end >> 32), static_cast<DWORD>(end),
+                                                      nullptr));
+        if (mapping) {
+            const void* view = MapViewOfFile(
+                mapping.Get(), FILE_MAP_READ, static_cast<DWORD>(static_cast<uint64_t>(start) >> 32),
+                static_cast<DWORD>(start), length + static_cast<size_t>(offset - start));
             if (view != nullptr) {
-                impl->view = view;
+                impl->view.Reset(view);
                 impl->mapped = true;
                 return static_cast<const uint8_t*>(view) + (offset - start);
             }
@@ -319,7 +297,7 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
         at.OffsetHigh = static_cast<DWORD>(position >> 32);
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(length - done, 1u << 30));
         DWORD got = 0;
-        if (!ReadFile(impl->file, impl->buffer.get() + done, chunk, &got, &at) || got == 0) {
+        if (!ReadFile(impl->file.Get(), impl->buffer.get() + done, chunk, &got, &at) || got == 0) {
             return nullptr;  // a read error, or the file was cut meanwhile
         }
         done += got;

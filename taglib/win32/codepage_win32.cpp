@@ -2,9 +2,12 @@
 // on every thread, with or without COM.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "foundation/win32/wide_text.h"
 #include "taglib/codepage.h"
 #include "taglib/codepage_platform.h"
 
@@ -27,21 +30,6 @@ std::string DefaultCharOf(UINT codePage) {
     return text.empty() ? std::string("?") : text;
 }
 
-// Converts UTF-16 to a code page other than UTF-8 and UTF-7, without best-fit substitutes;
-// `usedDefault` tells whether a character had no form there. False when the conversion fails.
-bool FromWide(UINT to, const wchar_t* wide, int wideLength, bool& usedDefault, std::string& out) {
-    BOOL used = FALSE;
-    int outLength =
-        WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide, wideLength, nullptr, 0, nullptr, &used);
-    if (outLength <= 0) {
-        return false;
-    }
-    out.assign(static_cast<size_t>(outLength), '\0');
-    WideCharToMultiByte(to, WC_NO_BEST_FIT_CHARS, wide, wideLength, out.data(), outLength, nullptr, &used);
-    usedDefault = used != FALSE;
-    return true;
-}
-
 bool IsHighSurrogate(wchar_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
@@ -62,29 +50,14 @@ bool PlatformConvert(std::string_view text, int fromCodePage, int toCodePage, Un
     if (text.size() > 0x3FFFFFFF) {
         return false;
     }
-    int inLength = static_cast<int>(text.size());
-    int wideLength = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.data(), inLength, nullptr, 0);
-    if (wideLength <= 0) {
+    const std::optional<std::wstring> wide = ToWide(text, from, InvalidSequences::kReject);
+    if (!wide) {
         return false;
     }
-    std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-    MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text.data(), inLength, wide.data(), wideLength);
-
-    if (to == CP_UTF8 || to == CP_UTF7) {
-        // Every character has a form; the used-default flag is not allowed for these.
-        int outLength = WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-        if (outLength <= 0) {
-            return false;
-        }
-        std::string result(static_cast<size_t>(outLength), '\0');
-        WideCharToMultiByte(to, 0, wide.data(), wideLength, result.data(), outLength, nullptr, nullptr);
-        out = std::move(result);
-        return true;
-    }
-
-    std::string result;
+    // Without best-fit substitutes: a character the code page lacks is not given a look-alike.
     bool usedDefault = false;
-    if (!FromWide(to, wide.data(), wideLength, usedDefault, result)) {
+    std::optional<std::string> result = ToNarrow(*wide, to, &usedDefault);
+    if (!result) {
         return false;
     }
     if (usedDefault) {
@@ -94,18 +67,19 @@ bool PlatformConvert(std::string_view text, int fromCodePage, int toCodePage, Un
         // Character by character, so that a character outside the basic plane (two UTF-16 units) gets
         // one default character, as any other does.
         const std::string defaultChar = DefaultCharOf(to);
-        result.clear();
-        for (size_t i = 0; i < wide.size();) {
-            const int units = IsHighSurrogate(wide[i]) && i + 1 < wide.size() ? 2 : 1;
-            std::string piece;
+        result->clear();
+        for (size_t i = 0; i < wide->size();) {
+            const size_t units = IsHighSurrogate((*wide)[i]) && i + 1 < wide->size() ? 2 : 1;
             bool pieceUsedDefault = false;
-            if (!FromWide(to, wide.data() + i, units, pieceUsedDefault, piece)) {
+            const std::optional<std::string> piece =
+                ToNarrow(std::wstring_view(*wide).substr(i, units), to, &pieceUsedDefault);
+            if (!piece) {
                 return false;
             }
-            result += pieceUsedDefault ? defaultChar : piece;
-            i += static_cast<size_t>(units);
+            *result += pieceUsedDefault ? defaultChar : *piece;
+            i += units;
         }
     }
-    out = std::move(result);
+    out = std::move(*result);
     return true;
 }

@@ -1,5 +1,5 @@
 // Helpers of the COM server tests under Wine: the sample photos as wide paths, COM per thread, and the
-// overlay answers the sample photos must get.
+// overlay answers the sample photos must get. Scratch folders are the shared TempFolder's.
 #pragma once
 
 #include <windows.h>
@@ -10,22 +10,18 @@
 
 #include <string>
 
+#include "foundation/win32/wide_text.h"
+#include "test_support/temp_folder.h"
+
 namespace testsupport {
 
+// Texts of the tests in the ANSI code page, as the library's narrow side has them.
 inline std::wstring Widen(const std::string& text) {
-    int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
-    wide.resize(wide.size() - 1);
-    return wide;
+    return ToWide(text, CP_ACP).value_or(std::wstring());
 }
 
 inline std::string Narrow(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(size > 0 ? size : 1), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow.data(), size, nullptr, nullptr);
-    narrow.resize(narrow.size() - 1);
-    return narrow;
+    return ToNarrow(text, CP_ACP).value_or(std::string());
 }
 
 // The type library of a build is that build's own: a 64-bit library files it under "win64".
@@ -75,34 +71,5 @@ inline constexpr OverlayCase kOverlayCases[] = {
 inline bool CopyPhoto(const std::wstring& from, const std::wstring& to) {
     return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
 }
-
-// A fresh folder in the temp folder, removed with its files.
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        path = std::wstring(base) + L"toolbar_com_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-               std::to_wstring(GetTickCount());
-        CreateDirectoryW(path.c_str(), nullptr);
-    }
-    ~TempFolder() {
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW((path + L"\\" + found.cFileName).c_str());
-            } while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::wstring File(const std::wstring& name) const { return path + L"\\" + name; }
-
-    std::wstring path;
-};
 
 }  // namespace testsupport

@@ -18,8 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/win32/com_ptr.h"
+#include "foundation/win32/handles.h"
 #include "toolbar/win32/com_guid_win32.h"
-#include "toolbar/win32/com_ptr.h"
 #include "toolbar/tests/com_test_support_win32.h"
 #include "notara_toolbar.h"
 #include "toolbar/registry_rows.h"
@@ -42,19 +43,12 @@ HKEY Root(RegistryRoot root) {
 class Key {
 public:
     Key(HKEY root, const std::string& path) {
-        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
-            handle = nullptr;
+        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, handle.Put()) != ERROR_SUCCESS) {
+            handle.Release();  // whatever the failed call left there is no key
         }
     }
-    ~Key() {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
 
-    bool Exists() const { return handle != nullptr; }
+    bool Exists() const { return handle.Valid(); }
 
     // Every value as name -> data (REG_SZ only; other types show as "<type N>").
     std::vector<RegistryValue> Values() const {
@@ -65,7 +59,7 @@ public:
             BYTE data[2048];
             DWORD dataLength = sizeof data;
             DWORD type = 0;
-            if (RegEnumValueA(handle, i, name, &nameLength, nullptr, &type, data, &dataLength) !=
+            if (RegEnumValueA(handle.Get(), i, name, &nameLength, nullptr, &type, data, &dataLength) !=
                 ERROR_SUCCESS) {
                 break;
             }
@@ -81,7 +75,7 @@ public:
         for (DWORD i = 0;; ++i) {
             char name[256];
             DWORD length = sizeof name;
-            if (RegEnumKeyExA(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            if (RegEnumKeyExA(handle.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
                 ERROR_SUCCESS) {
                 break;
             }
@@ -91,7 +85,7 @@ public:
     }
 
 private:
-    HKEY handle = nullptr;
+    RegistryKey handle;
 };
 
 bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
@@ -236,7 +230,7 @@ TEST(Registered, OverlayThroughCom) {
     for (const testsupport::OverlayCase& c : testsupport::kOverlayCases) {
         EXPECT_EQ(overlay->IsMemberOf(testsupport::SamplePhoto(c.photo).c_str(), 0), c.expected) << c.photo;
     }
-    testsupport::TempFolder folder;
+    TempFolder folder;
     std::wstring upper = folder.File(L"photo.JPG");
     ASSERT_TRUE(testsupport::CopyPhoto(testsupport::SamplePhoto("packet_regions.jpg"), upper));
     EXPECT_EQ(overlay->IsMemberOf(upper.c_str(), 0), S_FALSE);

@@ -12,8 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/win32/com_ptr.h"
+#include "foundation/win32/wide_text.h"
 #include "toolbar/win32/com_guid_win32.h"
-#include "toolbar/win32/com_ptr.h"
 #include "toolbar/tests/com_test_support_win32.h"
 #include "notara_toolbar.h"
 #include "toolbar/server_classes.h"
@@ -458,7 +459,7 @@ TEST_F(ServerTest, OverlayAnswersForTheSamplePhotos) {
 TEST_F(ServerTest, OverlayNamesAndPathsThatAreNoMembers) {
     ComPtr<IShellIconOverlayIdentifier> overlay = Overlay();
     ASSERT_TRUE(overlay);
-    testsupport::TempFolder folder;
+    TempFolder folder;
     std::wstring tagged = testsupport::SamplePhoto("packet_regions.jpg");
     struct NameCase {
         const wchar_t* name;
@@ -476,8 +477,8 @@ TEST_F(ServerTest, OverlayNamesAndPathsThatAreNoMembers) {
 
     // A name the ANSI code page cannot spell: after conversion it names no file.
     std::wstring foreign = folder.File(L"\u4e2d\u6587\u0436.jpg");
-    BOOL lossy = FALSE;
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, foreign.c_str(), -1, nullptr, 0, nullptr, &lossy);
+    bool lossy = false;
+    ToNarrow(foreign, CP_ACP, &lossy);
     ASSERT_TRUE(testsupport::CopyPhoto(tagged, foreign));
     if (lossy) {
         EXPECT_EQ(overlay->IsMemberOf(foreign.c_str(), 0), S_FALSE);

@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "foundation/win32/handles.h"
 #include "toolbar/tests/com_test_support_win32.h"
 #include "toolbar/win32/document_handler.h"
 #include "toolbar/tests/fake_browser_win32.h"
@@ -49,13 +50,12 @@ int WorkingFiles() {
     const std::string pattern =
         std::string(temp) + "file-" + std::to_string(GetCurrentProcessId()) + "-*.jpg";
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+    const FindHandle find(FindFirstFileA(pattern.c_str(), &found));
     int count = 0;
-    if (find != INVALID_HANDLE_VALUE) {
+    if (find) {
         do {
             ++count;
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
+        } while (FindNextFileA(find.Get(), &found));
     }
     return count;
 }

@@ -73,7 +73,7 @@ protected:
     }
 
     testsupport::ComApartment apartment;
-    testsupport::TempFolder folder;
+    TempFolder folder;
     Win32PageModel page{nullptr};
     std::string server;
     std::string path;

@@ -1,4 +1,4 @@
-// Owned BSTR and VARIANT values, and the text conversions at the COM boundary.
+// Owned BSTR and VARIANT values.
 #pragma once
 
 #include <windows.h>
@@ -53,32 +53,3 @@ public:
 private:
     VARIANT value;
 };
-
-// Text of the given code page to UTF-16 and back; empty when the conversion fails.
-inline std::wstring ToWide(const std::string& text, UINT codePage) {
-    if (text.empty()) {
-        return {};
-    }
-    int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) {
-        return {};
-    }
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-inline std::string FromWide(const std::wstring& text, UINT codePage) {
-    if (text.empty()) {
-        return {};
-    }
-    int length = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                     nullptr, nullptr);
-    if (length <= 0) {
-        return {};
-    }
-    std::string narrow(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length,
-                        nullptr, nullptr);
-    return narrow;
-}

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "toolbar/win32/com_ptr.h"
+#include "foundation/win32/com_ptr.h"
 #include "toolbar/win32/server_module.h"
 
 // Loads the type information of one interface from the library's own type library.

@@ -1,8 +1,11 @@
 #include "toolbar/win32/jpg_icon_overlay.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "foundation/win32/wide_text.h"
 #include "toolbar/copy_terminated.h"
 #include "taglib/overlay_rule.h"
 
@@ -11,18 +14,12 @@ namespace {
 // The shell's path in the ANSI code page the tag library opens files with. False when a character has
 // no equivalent there: the converted path would name another file, or none.
 bool ToAnsiPath(LPCWSTR path, std::string& ansiPath) {
-    BOOL usedDefault = FALSE;
-    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, nullptr, 0, nullptr, &usedDefault);
-    if (size <= 0 || usedDefault) {
+    bool usedDefault = false;
+    std::optional<std::string> converted = ToNarrow(path, CP_ACP, &usedDefault);
+    if (!converted || usedDefault) {
         return false;
     }
-    ansiPath.resize(static_cast<size_t>(size));
-    size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path, -1, ansiPath.data(), size, nullptr,
-                               &usedDefault);
-    if (size <= 0 || usedDefault) {
-        return false;
-    }
-    ansiPath.resize(static_cast<size_t>(size - 1));
+    ansiPath = std::move(*converted);
     return true;
 }
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "toolbar/win32/band_windows.h"
-#include "toolbar/win32/com_ptr.h"
+#include "foundation/win32/com_ptr.h"
 #include "toolbar/win32/dual_dispatch.h"
 #include "notara_toolbar.h"
 #include "toolbar/win32/server_module.h"

@@ -4,6 +4,7 @@
 #include <mshtml.h>
 #include <urlmon.h>
 
+#include "foundation/win32/wide_text.h"
 #include "toolbar/win32/com_values.h"
 #include "toolbar/win32/url_download_win32.h"
 
@@ -37,11 +38,11 @@ PageRef WrapDispatch(IDispatch* object) {
 // Texts of the page are UTF-16; URLs travel through the logic as UTF-8 so that no character of them is
 // lost, other texts (type names, ids, style values) are ASCII.
 std::string Utf8(const Bstr& text) {
-    return FromWide(text.Text(), CP_UTF8);
+    return ToNarrow(text.Text(), CP_UTF8).value_or(std::string());
 }
 
 std::wstring Wide(const std::string& utf8OrAscii) {
-    return ToWide(utf8OrAscii, CP_UTF8);
+    return ToWide(utf8OrAscii, CP_UTF8).value_or(std::wstring());
 }
 
 REFIID EventInterface(EventSource source) {
@@ -200,7 +201,7 @@ PageRef Win32PageModel::GetOffsetParent(const PageRef& element) {
 
 PageResult Win32PageModel::PutInnerText(const PageRef& element, const std::string& ansiText) {
     auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
-    Bstr text(ToWide(ansiText, CP_ACP));
+    Bstr text(ToWide(ansiText, CP_ACP).value_or(std::wstring()));
     if (!htmlElement || text.Get() == nullptr) {
         return E_FAIL;
     }
@@ -410,7 +411,7 @@ PageResult Win32PageModel::DownloadToFile(const std::string& url, const std::str
                                           DownloadExtent extent, const DownloadCancelled& cancelled) {
     // Wide forms: a URL may hold characters the ANSI code page lacks.
     const std::wstring wideUrl = Wide(url);
-    const std::wstring widePath = ToWide(path, CP_ACP);
+    const std::wstring widePath = ToWide(path, CP_ACP).value_or(std::wstring());
     if (wideUrl.empty() || widePath.empty()) {
         return E_INVALIDARG;
     }

@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "toolbar/win32/com_ptr.h"
+#include "foundation/win32/com_ptr.h"
 #include "toolbar/download_guard.h"
 #include "toolbar/page_model.h"
 

@@ -2,29 +2,13 @@
 
 #include <windows.h>
 
+#include "foundation/win32/handles.h"
+
 namespace {
 
 HKEY RootKey(RegistryRoot root) {
     return root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
 }
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    HKEY* Put() { return &handle; }
-    HKEY Get() const { return handle; }
-
-private:
-    HKEY handle = nullptr;
-};
 
 }  // namespace
 

@@ -6,7 +6,10 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <optional>
+#include <utility>
 
+#include "foundation/win32/wide_text.h"
 #include "toolbar/win32/class_factory.h"
 #include "toolbar/class_object_cache.h"
 #include "toolbar/win32/com_guid_win32.h"
@@ -73,15 +76,12 @@ bool GetModulePathWide(std::wstring& path) {
     if (!GetModulePathAnsi(ansiPath)) {
         return false;
     }
-    int size =
-        MultiByteToWideChar(CP_ACP, 0, ansiPath.c_str(), static_cast<int>(ansiPath.size()), nullptr, 0);
-    if (size <= 0) {
+    std::optional<std::wstring> wide = ToWide(ansiPath, CP_ACP);
+    if (!wide || wide->empty()) {
         return false;
     }
-    path.resize(static_cast<size_t>(size));
-    size = MultiByteToWideChar(CP_ACP, 0, ansiPath.c_str(), static_cast<int>(ansiPath.size()), path.data(),
-                               size);
-    return size > 0;
+    path = std::move(*wide);
+    return true;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {

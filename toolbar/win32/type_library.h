@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "toolbar/win32/com_ptr.h"
+#include "foundation/win32/com_ptr.h"
 
 // The platform the type library is compiled for, under which RegisterTypeLib files it: a 64-bit build
 // embeds a 64-bit type library.

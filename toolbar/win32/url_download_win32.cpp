@@ -2,7 +2,8 @@
 
 #include <new>
 
-#include "toolbar/win32/com_ptr.h"
+#include "foundation/win32/com_ptr.h"
+#include "foundation/win32/handles.h"
 
 namespace {
 
@@ -35,15 +36,12 @@ bool PumpMessages() {
 class FileHandle {
 public:
     explicit FileHandle(HANDLE file) : handle(file) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
 
-    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
+    bool Valid() const { return handle.Valid(); }
     bool Write(const uint8_t* data, size_t size) {
         while (size > 0 && Valid()) {
             DWORD written = 0;
-            if (!WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
+            if (!WriteFile(handle.Get(), data, static_cast<DWORD>(size), &written, nullptr) || written == 0) {
                 return false;
             }
             data += written;
@@ -51,15 +49,10 @@ public:
         }
         return Valid();
     }
-    void Close() {
-        if (Valid()) {
-            CloseHandle(handle);
-            handle = INVALID_HANDLE_VALUE;
-        }
-    }
+    void Close() { handle.Reset(); }
 
 private:
-    HANDLE handle;
+    KernelHandle handle;
 };
 
 // COM interfaces have no virtual destructor by design: an object deletes itself, as its own class, in
@@ -252,17 +245,18 @@ private:
 
 HRESULT DownloadUrlToFile(const std::wstring& url, const std::wstring& path, DownloadExtent extent,
                           const DownloadLimits& limits, const DownloadCancelled& cancelled) {
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    KernelHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    UrlDownload* download = new (std::nothrow) UrlDownload(file, extent, limits);
+    UrlDownload* download = new (std::nothrow) UrlDownload(file.Get(), extent, limits);
     if (download == nullptr) {
-        CloseHandle(file);
+        file.Reset();  // closed before it can be deleted
         DeleteFileW(path.c_str());
         return E_OUTOFMEMORY;
     }
+    file.Release();  // the download's from here on
     ComPtr<IMoniker> moniker;
     ComPtr<IBindCtx> context;
     HRESULT hr = CreateURLMonikerEx(nullptr, url.c_str(), moniker.Put(), URL_MK_UNIFORM);

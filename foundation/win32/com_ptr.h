@@ -1,4 +1,6 @@
-// A counted COM reference that releases on every exit path.
+// An owning COM interface pointer: one reference, released on every exit path. Ours rather than
+// <wrl/client.h>: MinGW-w64's copy of that header adds a reference in Attach (which should adopt one)
+// and copies instead of moving on move assignment, and compares any two non-null pointers as equal.
 #pragma once
 
 #include <unknwn.h>
@@ -45,6 +47,15 @@ public:
         Interface* result = pointer;
         pointer = nullptr;
         return result;
+    }
+
+    // The same object through another of its interfaces; E_POINTER when this is empty.
+    template <typename Other>
+    HRESULT As(ComPtr<Other>& out) const {
+        if (pointer == nullptr) {
+            return E_POINTER;
+        }
+        return pointer->QueryInterface(__uuidof(Other), out.PutVoid());
     }
 
 private:
