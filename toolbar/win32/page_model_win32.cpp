@@ -31,6 +31,28 @@ PageRef Wrap(ComPtr<I>& pointer) {
     return WrapPageObject(pointer.Detach());
 }
 
+// Most of the page model is one property read through one interface; these read it, and answer nothing,
+// zero or an empty text when the object lacks the interface or the read fails.
+template <typename I, typename Child>
+PageRef ChildOf(const PageRef& object, REFIID interfaceId, HRESULT (STDMETHODCALLTYPE I::*get)(Child**)) {
+    auto source = Query<I>(object, interfaceId);
+    ComPtr<Child> child;
+    if (source) {
+        (source.Get()->*get)(child.Put());
+    }
+    return Wrap(child);
+}
+
+template <typename I>
+int32_t NumberOf(const PageRef& object, REFIID interfaceId, HRESULT (STDMETHODCALLTYPE I::*get)(long*)) {
+    auto source = Query<I>(object, interfaceId);
+    long value = 0;
+    if (!source || FAILED((source.Get()->*get)(&value))) {
+        return 0;
+    }
+    return static_cast<int32_t>(value);
+}
+
 PageRef WrapDispatch(IDispatch* object) {
     return WrapPageObject(object);
 }
@@ -41,12 +63,35 @@ std::string Utf8(const Bstr& text) {
     return ToNarrow(text.Text(), CP_UTF8).value_or(std::string());
 }
 
+template <typename I>
+std::string TextOf(const PageRef& object, REFIID interfaceId, HRESULT (STDMETHODCALLTYPE I::*get)(BSTR*)) {
+    auto source = Query<I>(object, interfaceId);
+    Bstr text;
+    if (!source || FAILED((source.Get()->*get)(text.Put()))) {
+        return {};
+    }
+    return Utf8(text);
+}
+
 std::wstring Wide(const std::string& utf8OrAscii) {
     return ToWide(utf8OrAscii, CP_UTF8).value_or(std::wstring());
 }
 
 REFIID EventInterface(EventSource source) {
     return source == EventSource::kBrowser ? DIID_DWebBrowserEvents2 : kHtmlDocumentEvents2;
+}
+
+// The connection point of the container for the events of `source`.
+HRESULT FindEventPoint(const PageRef& container, EventSource source, ComPtr<IConnectionPoint>& point) {
+    auto points = Query<IConnectionPointContainer>(container, IID_IConnectionPointContainer);
+    if (!points) {
+        return E_NOINTERFACE;
+    }
+    HRESULT hr = points->FindConnectionPoint(EventInterface(source), point.Put());
+    if (SUCCEEDED(hr) && !point) {
+        hr = E_FAIL;
+    }
+    return hr;
 }
 
 }  // namespace
@@ -77,30 +122,15 @@ PageRef Win32PageModel::GetDocument(const PageRef& browser) {
 }
 
 PageRef Win32PageModel::GetImages(const PageRef& document) {
-    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
-    ComPtr<IHTMLElementCollection> images;
-    if (htmlDocument) {
-        htmlDocument->get_images(images.Put());
-    }
-    return Wrap(images);
+    return ChildOf(document, IID_IHTMLDocument2, &IHTMLDocument2::get_images);
 }
 
 PageRef Win32PageModel::GetAll(const PageRef& document) {
-    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
-    ComPtr<IHTMLElementCollection> all;
-    if (htmlDocument) {
-        htmlDocument->get_all(all.Put());
-    }
-    return Wrap(all);
+    return ChildOf(document, IID_IHTMLDocument2, &IHTMLDocument2::get_all);
 }
 
 PageRef Win32PageModel::GetBody(const PageRef& document) {
-    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
-    ComPtr<IHTMLElement> body;
-    if (htmlDocument) {
-        htmlDocument->get_body(body.Put());
-    }
-    return Wrap(body);
+    return ChildOf(document, IID_IHTMLDocument2, &IHTMLDocument2::get_body);
 }
 
 PageRef Win32PageModel::CreateElement(const PageRef& document, const std::string& tag) {
@@ -114,21 +144,11 @@ PageRef Win32PageModel::CreateElement(const PageRef& document, const std::string
 }
 
 PageRef Win32PageModel::GetParentWindow(const PageRef& document) {
-    auto htmlDocument = Query<IHTMLDocument2>(document, IID_IHTMLDocument2);
-    ComPtr<IHTMLWindow2> window;
-    if (htmlDocument) {
-        htmlDocument->get_parentWindow(window.Put());
-    }
-    return Wrap(window);
+    return ChildOf(document, IID_IHTMLDocument2, &IHTMLDocument2::get_parentWindow);
 }
 
 int32_t Win32PageModel::GetLength(const PageRef& collection) {
-    auto elements = Query<IHTMLElementCollection>(collection, IID_IHTMLElementCollection);
-    long length = 0;
-    if (!elements || FAILED(elements->get_length(&length))) {
-        return 0;
-    }
-    return static_cast<int32_t>(length);
+    return NumberOf(collection, IID_IHTMLElementCollection, &IHTMLElementCollection::get_length);
 }
 
 PageRef Win32PageModel::ItemAt(const PageRef& collection, int32_t index) {
@@ -173,30 +193,15 @@ PageRef Win32PageModel::AsDomNode(const PageRef& object) {
 }
 
 int32_t Win32PageModel::GetOffsetLeft(const PageRef& element) {
-    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
-    long value = 0;
-    if (!htmlElement || FAILED(htmlElement->get_offsetLeft(&value))) {
-        return 0;
-    }
-    return static_cast<int32_t>(value);
+    return NumberOf(element, IID_IHTMLElement, &IHTMLElement::get_offsetLeft);
 }
 
 int32_t Win32PageModel::GetOffsetTop(const PageRef& element) {
-    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
-    long value = 0;
-    if (!htmlElement || FAILED(htmlElement->get_offsetTop(&value))) {
-        return 0;
-    }
-    return static_cast<int32_t>(value);
+    return NumberOf(element, IID_IHTMLElement, &IHTMLElement::get_offsetTop);
 }
 
 PageRef Win32PageModel::GetOffsetParent(const PageRef& element) {
-    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
-    ComPtr<IHTMLElement> parent;
-    if (htmlElement) {
-        htmlElement->get_offsetParent(parent.Put());
-    }
-    return Wrap(parent);
+    return ChildOf(element, IID_IHTMLElement, &IHTMLElement::get_offsetParent);
 }
 
 PageResult Win32PageModel::PutInnerText(const PageRef& element, const std::string& ansiText) {
@@ -218,48 +223,23 @@ PageResult Win32PageModel::PutId(const PageRef& element, const std::string& id) 
 }
 
 PageRef Win32PageModel::GetStyle(const PageRef& element) {
-    auto htmlElement = Query<IHTMLElement>(element, IID_IHTMLElement);
-    ComPtr<IHTMLStyle> style;
-    if (htmlElement) {
-        htmlElement->get_style(style.Put());
-    }
-    return Wrap(style);
+    return ChildOf(element, IID_IHTMLElement, &IHTMLElement::get_style);
 }
 
 std::string Win32PageModel::GetMimeType(const PageRef& image) {
-    auto img = Query<IHTMLImgElement>(image, IID_IHTMLImgElement);
-    Bstr text;
-    if (!img || FAILED(img->get_mimeType(text.Put()))) {
-        return {};
-    }
-    return Utf8(text);
+    return TextOf(image, IID_IHTMLImgElement, &IHTMLImgElement::get_mimeType);
 }
 
 std::string Win32PageModel::GetSrc(const PageRef& image) {
-    auto img = Query<IHTMLImgElement>(image, IID_IHTMLImgElement);
-    Bstr text;
-    if (!img || FAILED(img->get_src(text.Put()))) {
-        return {};
-    }
-    return Utf8(text);
+    return TextOf(image, IID_IHTMLImgElement, &IHTMLImgElement::get_src);
 }
 
 int32_t Win32PageModel::GetWidth(const PageRef& image) {
-    auto img = Query<IHTMLImgElement>(image, IID_IHTMLImgElement);
-    long value = 0;
-    if (!img || FAILED(img->get_width(&value))) {
-        return 0;
-    }
-    return static_cast<int32_t>(value);
+    return NumberOf(image, IID_IHTMLImgElement, &IHTMLImgElement::get_width);
 }
 
 int32_t Win32PageModel::GetHeight(const PageRef& image) {
-    auto img = Query<IHTMLImgElement>(image, IID_IHTMLImgElement);
-    long value = 0;
-    if (!img || FAILED(img->get_height(&value))) {
-        return 0;
-    }
-    return static_cast<int32_t>(value);
+    return NumberOf(image, IID_IHTMLImgElement, &IHTMLImgElement::get_height);
 }
 
 PageResult Win32PageModel::PutStyleText(const PageRef& style, StyleProperty property,
@@ -345,21 +325,11 @@ PageResult Win32PageModel::RemoveNode(const PageRef& node) {
 }
 
 PageRef Win32PageModel::GetEvent(const PageRef& window) {
-    auto htmlWindow = Query<IHTMLWindow2>(window, IID_IHTMLWindow2);
-    ComPtr<IHTMLEventObj> event;
-    if (htmlWindow) {
-        htmlWindow->get_event(event.Put());
-    }
-    return Wrap(event);
+    return ChildOf(window, IID_IHTMLWindow2, &IHTMLWindow2::get_event);
 }
 
 PageRef Win32PageModel::GetSrcElement(const PageRef& event) {
-    auto eventObject = Query<IHTMLEventObj>(event, IID_IHTMLEventObj);
-    ComPtr<IHTMLElement> source;
-    if (eventObject) {
-        eventObject->get_srcElement(source.Put());
-    }
-    return Wrap(source);
+    return ChildOf(event, IID_IHTMLEventObj, &IHTMLEventObj::get_srcElement);
 }
 
 bool Win32PageModel::SameObject(const PageRef& a, const PageRef& b) {
@@ -374,15 +344,8 @@ PageRef Win32PageModel::GetConnectionContainer(const PageRef& browserOrDocument)
 }
 
 PageResult Win32PageModel::Advise(const PageRef& container, EventSource source, uint32_t& cookie) {
-    auto points = Query<IConnectionPointContainer>(container, IID_IConnectionPointContainer);
-    if (!points) {
-        return E_NOINTERFACE;
-    }
     ComPtr<IConnectionPoint> point;
-    HRESULT hr = points->FindConnectionPoint(EventInterface(source), point.Put());
-    if (SUCCEEDED(hr) && !point) {
-        hr = E_FAIL;
-    }
+    HRESULT hr = FindEventPoint(container, source, point);
     if (SUCCEEDED(hr)) {
         DWORD newCookie = 0;
         hr = point->Advise(eventSink, &newCookie);
@@ -392,15 +355,8 @@ PageResult Win32PageModel::Advise(const PageRef& container, EventSource source, 
 }
 
 PageResult Win32PageModel::Unadvise(const PageRef& container, EventSource source, uint32_t cookie) {
-    auto points = Query<IConnectionPointContainer>(container, IID_IConnectionPointContainer);
-    if (!points) {
-        return E_NOINTERFACE;
-    }
     ComPtr<IConnectionPoint> point;
-    HRESULT hr = points->FindConnectionPoint(EventInterface(source), point.Put());
-    if (SUCCEEDED(hr) && !point) {
-        hr = E_FAIL;
-    }
+    HRESULT hr = FindEventPoint(container, source, point);
     if (SUCCEEDED(hr)) {
         hr = point->Unadvise(cookie);
     }
