@@ -17,18 +17,6 @@ STDMETHODIMP ClassFactory::QueryInterface(REFIID interfaceId, void** result) {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) ClassFactory::AddRef() {
-    return references.Increment();
-}
-
-STDMETHODIMP_(ULONG) ClassFactory::Release() {
-    ULONG left = references.Decrement();
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 // IClassFactory
 
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID interfaceId, void** result) {

@@ -13,23 +13,20 @@ using CreateObjectFunction = HRESULT (*)(REFIID interfaceId, void** result);
 // Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class ClassFactory : public IClassFactory {
+class ClassFactory : public CountedObject<IClassFactory> {
 public:
     explicit ClassFactory(CreateObjectFunction createObject) : create(createObject) {}
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID interfaceId, void** result) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IClassFactory
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID interfaceId, void** result) override;
     STDMETHODIMP LockServer(BOOL lock) override;
 
 private:
-    virtual ~ClassFactory() = default;
+    ~ClassFactory() override = default;
 
-    ReferenceCount references;
     CreateObjectFunction create;
 };
 #pragma GCC diagnostic pop

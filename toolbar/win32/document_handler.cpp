@@ -34,18 +34,6 @@ STDMETHODIMP DocumentHandler::QueryInterface(REFIID interfaceId, void** result) 
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) DocumentHandler::AddRef() {
-    return references.Increment();
-}
-
-STDMETHODIMP_(ULONG) DocumentHandler::Release() {
-    ULONG left = references.Decrement();
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 // IDispatch
 
 STDMETHODIMP DocumentHandler::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,

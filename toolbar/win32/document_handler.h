@@ -19,7 +19,7 @@
 // Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class DocumentHandler : public DualDispatch<IDocumentHandler> {
+class DocumentHandler : public CountedObject<DualDispatch<IDocumentHandler>> {
 public:
     // Makes the page model the handler works on, for the handler's own event sink.
     using PageModelMaker = std::unique_ptr<Win32PageModel> (*)(IDispatch* sink);
@@ -31,8 +31,6 @@ public:
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID interfaceId, void** result) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IDispatch: the sink of the browser's navigation events and of the document's events.
     STDMETHODIMP Invoke(DISPID member, REFIID reserved, LCID locale, WORD flags, DISPPARAMS* params,
@@ -49,7 +47,6 @@ public:
 private:
     ~DocumentHandler() override = default;
 
-    ReferenceCount references;
     ModuleLock moduleLock;
     std::unique_ptr<Win32PageModel> page;
     DocumentHandlerLogic logic;

@@ -48,18 +48,6 @@ STDMETHODIMP JPGIconOverlay::QueryInterface(REFIID interfaceId, void** result) {
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) JPGIconOverlay::AddRef() {
-    return references.Increment();
-}
-
-STDMETHODIMP_(ULONG) JPGIconOverlay::Release() {
-    ULONG left = references.Decrement();
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 // IShellIconOverlayIdentifier
 
 STDMETHODIMP JPGIconOverlay::IsMemberOf(LPCWSTR path, DWORD) {

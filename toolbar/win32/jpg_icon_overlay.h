@@ -14,14 +14,12 @@
 // Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class JPGIconOverlay : public DualDispatch<IJPGIconOverlay>, public IShellIconOverlayIdentifier {
+class JPGIconOverlay : public CountedObject<DualDispatch<IJPGIconOverlay>, IShellIconOverlayIdentifier> {
 public:
     JPGIconOverlay() = default;
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID interfaceId, void** result) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IShellIconOverlayIdentifier
     STDMETHODIMP IsMemberOf(LPCWSTR path, DWORD attributes) override;
@@ -31,7 +29,6 @@ public:
 private:
     ~JPGIconOverlay() override = default;
 
-    ReferenceCount references;
     ModuleLock moduleLock;
 };
 #pragma GCC diagnostic pop

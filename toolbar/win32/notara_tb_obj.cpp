@@ -44,18 +44,6 @@ STDMETHODIMP NotaraTBObj::QueryInterface(REFIID interfaceId, void** result) {
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) NotaraTBObj::AddRef() {
-    return references.Increment();
-}
-
-STDMETHODIMP_(ULONG) NotaraTBObj::Release() {
-    ULONG left = references.Decrement();
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 // IOleWindow
 
 STDMETHODIMP NotaraTBObj::GetWindow(HWND* window) {

@@ -17,14 +17,12 @@
 // Release.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class NotaraTBObj : public DualDispatch<INotaraTBObj>, public IDeskBand, public IObjectWithSite {
+class NotaraTBObj : public CountedObject<DualDispatch<INotaraTBObj>, IDeskBand, IObjectWithSite> {
 public:
     NotaraTBObj() = default;
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID interfaceId, void** result) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IOleWindow
     STDMETHODIMP GetWindow(HWND* window) override;
@@ -47,7 +45,6 @@ private:
     HRESULT ChangeSite(IUnknown* newSite);
     HRESULT MakeWindows(HWND parent);
 
-    ReferenceCount references;
     ModuleLock moduleLock;
     DWORD bandId = 0;
     DWORD viewMode = 0;

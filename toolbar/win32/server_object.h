@@ -16,6 +16,33 @@ private:
     LONG count = 1;
 };
 
+// The reference counting of an object of the server that answers `Interfaces`: one AddRef and Release
+// for all of them, and the object deletes itself, as its own class (its destructor is virtual through
+// this one), when the last reference goes.
+// COM interfaces have no virtual destructor by design.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+template <typename... Interfaces>
+class CountedObject : public Interfaces... {
+public:
+    STDMETHODIMP_(ULONG) AddRef() override { return references.Increment(); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = references.Decrement();
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+protected:
+    CountedObject() = default;
+    virtual ~CountedObject() = default;
+
+private:
+    ReferenceCount references;
+};
+#pragma GCC diagnostic pop
+
 // Runs `body` (returning an HRESULT) and answers a C++ exception it lets out with a result code: an
 // exception must never unwind into the frames of the browser or the shell that called into the library,
 // which would end their process. Every COM method, export and window procedure that can meet one

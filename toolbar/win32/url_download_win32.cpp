@@ -4,6 +4,7 @@
 
 #include "foundation/win32/com_ptr.h"
 #include "foundation/win32/handles.h"
+#include "toolbar/win32/server_object.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ private:
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 // The binding's callback: it owns the file and the guard, so that a notification that comes after the
 // download has returned (the binding holds a reference until it ends) finds them still there.
-class UrlDownload final : public IBindStatusCallback, public IHttpNegotiate {
+class UrlDownload final : public CountedObject<IBindStatusCallback, IHttpNegotiate> {
 public:
     UrlDownload(HANDLE file, DownloadExtent extent, const DownloadLimits& limits)
         : output(file), guard(extent, limits, Now()) {}
@@ -81,14 +82,6 @@ public:
         }
         AddRef();
         return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&references);
-        if (left == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(left);
     }
 
     // IBindStatusCallback
@@ -228,9 +221,8 @@ public:
     }
 
 private:
-    ~UrlDownload() = default;
+    ~UrlDownload() override = default;
 
-    LONG references = 1;
     FileHandle output;
     DownloadGuard guard;
     ComPtr<IBinding> binding;
