@@ -18,6 +18,7 @@
 #include "indexer/drive_roots.h"
 #include "indexer/environment.h"
 #include "indexer/platform.h"
+#include "indexer/window_buffer.h"
 #include "indexer/unicode_case.h"
 
 const char kPathSeparator = '/';
@@ -263,8 +264,7 @@ struct FileWindow::Impl {
     int64_t size = 0;
     void* mapping = nullptr;
     size_t mappingLength = 0;
-    std::unique_ptr<uint8_t[]> buffer;
-    size_t bufferLength = 0;
+    WindowBuffer buffer;
     bool mapped = false;
 
     void Unmap() {
@@ -330,16 +330,13 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
             return static_cast<const uint8_t*>(mapping) + (offset - start);
         }
     }
-    if (impl->bufferLength < length) {
-        impl->buffer.reset(new (std::nothrow) uint8_t[length]);  // not cleared: every byte is read into
-        impl->bufferLength = impl->buffer ? length : 0;
-        if (!impl->buffer) {
-            return nullptr;
-        }
+    uint8_t* into = impl->buffer.Reserve(length);
+    if (into == nullptr) {
+        return nullptr;
     }
     size_t done = 0;
     while (done < length) {
-        const ssize_t got = pread(impl->descriptor, impl->buffer.get() + done, length - done,
+        const ssize_t got = pread(impl->descriptor, into + done, length - done,
                                   static_cast<off_t>(offset + static_cast<int64_t>(done)));
         if (got < 0 && errno == EINTR) {
             continue;
@@ -349,7 +346,7 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
         }
         done += static_cast<size_t>(got);
     }
-    return impl->buffer.get();
+    return into;
 }
 
 void MapFileWindows(bool map) {

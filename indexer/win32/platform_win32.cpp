@@ -13,6 +13,7 @@
 #include "indexer/drive_roots.h"
 #include "indexer/environment.h"
 #include "indexer/platform.h"
+#include "indexer/window_buffer.h"
 
 const char kPathSeparator = '\\';
 
@@ -217,8 +218,7 @@ struct FileWindow::Impl {
     KernelHandle file;
     int64_t size = 0;
     MappedView view;  // unmapped before the file closes
-    std::unique_ptr<uint8_t[]> buffer;
-    size_t bufferLength = 0;
+    WindowBuffer buffer;
     bool mapped = false;
 };
 
@@ -282,12 +282,9 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
             }
         }
     }
-    if (impl->bufferLength < length) {
-        impl->buffer.reset(new (std::nothrow) uint8_t[length]);  // not cleared: every byte is read into
-        impl->bufferLength = impl->buffer ? length : 0;
-        if (!impl->buffer) {
-            return nullptr;
-        }
+    uint8_t* into = impl->buffer.Reserve(length);
+    if (into == nullptr) {
+        return nullptr;
     }
     size_t done = 0;
     while (done < length) {
@@ -297,12 +294,12 @@ const uint8_t* FileWindow::View(int64_t offset, size_t length) {
         at.OffsetHigh = static_cast<DWORD>(position >> 32);
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(length - done, 1u << 30));
         DWORD got = 0;
-        if (!ReadFile(impl->file.Get(), impl->buffer.get() + done, chunk, &got, &at) || got == 0) {
+        if (!ReadFile(impl->file.Get(), into + done, chunk, &got, &at) || got == 0) {
             return nullptr;  // a read error, or the file was cut meanwhile
         }
         done += got;
     }
-    return impl->buffer.get();
+    return into;
 }
 
 void MapFileWindows(bool map) {
