@@ -33,6 +33,7 @@
 #include <jpeglib.h>
 
 #include "taglib/codepage.h"
+#include "bench/generated_index.h"
 #include "indexer/environment.h"
 #include "taglib/image_tags.h"
 #include "indexer/platform.h"
@@ -228,48 +229,13 @@ void BenchThumbnails(const fs::path& work) {
                 n / vipsOne.seconds, vipsOne.seconds, ours / vipsOne.seconds);
 }
 
-void AppendField(std::string& out, std::string_view text) {
-    const auto length = static_cast<uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i) {
-        out += static_cast<char>(length >> (8 * i));
-    }
-    out += text;
-}
-
 // An index of `megabytes` of made-up records: paths, thumbnails, captions and layer names of words.
 fs::path EnsureIndex(const fs::path& work, size_t megabytes) {
     const fs::path path = work / "search-index";
     if (fs::exists(path) && fs::file_size(path) >= megabytes << 20) {
         return path;
     }
-    static const char* const kWords[] = {
-        "summer", "lake", "harbour", "Grandma", "birthday", "beach",   "Paris", "holiday", "snow",   "garden",
-        "Dog",    "cat",  "sunset",  "bridge",  "mountain", "Wedding", "party", "river",   "forest", "city"};
-    std::mt19937 random(7);
-    auto word = [&] { return std::string(kWords[random() % 20]); };
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string block;
-    size_t written = 0;
-    unsigned number = 0;
-    while (written < megabytes << 20) {
-        block.clear();
-        for (int i = 0; i < 10000; ++i, ++number) {
-            const std::string folder = "C:\\Photos\\" + word() + "\\" + std::to_string(2000 + number % 25);
-            AppendField(block, folder + "\\IMG_" + std::to_string(number) + ".jpg");
-            char thumb[64];
-            std::snprintf(thumb, sizeof(thumb), "C:\\Program Files\\Vellumar\\thumbs\\%.6u.tb", number);
-            AppendField(block, thumb);
-            AppendField(block, number % 3 == 0 ? word() + " at the " + word() + " with " + word() : "");
-            const uint32_t layers = number % 4;
-            block.append(reinterpret_cast<const char*>(&layers), 4);  // little-endian hosts only
-            for (uint32_t k = 0; k < layers; ++k) {
-                AppendField(block, word());
-            }
-        }
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-        written += block.size();
-    }
-    std::printf("  made an index of %zu MB\n", written >> 20);
+    std::printf("  made an index of %zu MB\n", WriteGeneratedIndex(path, megabytes) >> 20);
     return path;
 }
 

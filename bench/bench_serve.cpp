@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/generated_index.h"
 #include "indexer/search_index.h"
 #include "indexer/text_case.h"
 
@@ -37,53 +38,15 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kIndexMegabytes = 200;
 constexpr size_t kLimit = 100;  // hits per answer, as a script would page them
-const char* const kWords[] = {"summer",   "lake",    "harbour", "Grandma", "birthday", "beach",  "Paris",
-                              "holiday",  "snow",    "garden",  "Dog",     "cat",      "sunset", "bridge",
-                              "mountain", "Wedding", "party",   "river",   "forest",   "city"};
 
-void AppendField(std::string& out, std::string_view text) {
-    const auto length = static_cast<uint32_t>(text.size());
-    for (int i = 0; i < 4; ++i) {
-        out += static_cast<char>(length >> (8 * i));
-    }
-    out += text;
-}
-
-// The made-up records of the scan benchmark (bench_index_engine): word-named folders, numbered
-// thumbnails, a caption on every third record, zero to three layer names.
+// The records of the scan benchmark (bench_index_engine), as the server's index.
 fs::path EnsureIndex(const fs::path& home) {
     const fs::path path = home / "index";
     if (fs::exists(path) && fs::file_size(path) >= kIndexMegabytes << 20) {
         return path;
     }
     fs::create_directories(home);
-    std::mt19937 random(7);
-    auto word = [&] { return std::string(kWords[random() % 20]); };
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string block;
-    size_t written = 0;
-    unsigned number = 0;
-    while (written < kIndexMegabytes << 20) {
-        block.clear();
-        for (int i = 0; i < 10000; ++i, ++number) {
-            const std::string folder = "C:\\Photos\\" + word() + "\\" + std::to_string(2000 + number % 25);
-            AppendField(block, folder + "\\IMG_" + std::to_string(number) + ".jpg");
-            char thumb[64];
-            std::snprintf(thumb, sizeof(thumb), "C:\\Program Files\\Vellumar\\thumbs\\%.6u.tb", number);
-            AppendField(block, thumb);
-            AppendField(block, number % 3 == 0 ? word() + " at the " + word() + " with " + word() : "");
-            const uint32_t layers = number % 4;
-            for (int k = 0; k < 4; ++k) {
-                block += static_cast<char>(layers >> (8 * k));
-            }
-            for (uint32_t k = 0; k < layers; ++k) {
-                AppendField(block, word());
-            }
-        }
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
-        written += block.size();
-    }
-    std::printf("made an index of %zu MB\n", written >> 20);
+    std::printf("made an index of %zu MB\n", WriteGeneratedIndex(path, kIndexMegabytes) >> 20);
     return path;
 }
 
@@ -203,7 +166,7 @@ int main(int argc, char** argv) {
     // What every answer must say, from the engine's scan of the same file.
     std::vector<Expected> expected;
     CodePageCase textCase(1252);
-    for (const char* word : kWords) {
+    for (const char* word : kGeneratedIndexWords) {
         Expected e;
         e.query = word;
         ScanIndex(
