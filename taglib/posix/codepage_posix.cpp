@@ -54,10 +54,10 @@ public:
     IconvHandle(const IconvHandle&) = delete;
     IconvHandle& operator=(const IconvHandle&) = delete;
 
-    // iconv_open's documented failure value is (iconv_t)-1.
     bool IsOpen() const {
-        return handle != reinterpret_cast<iconv_t>(-1);
-    }  // NOLINT(performance-no-int-to-ptr)
+        // iconv_open's documented failure value is (iconv_t)-1.
+        return handle != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+    }
     iconv_t Get() const { return handle; }
 
 private:
