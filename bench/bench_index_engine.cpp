@@ -10,7 +10,7 @@
 //   throughput     add-folder with every core and with one decoder over 60 camera photos (4:2:2 and
 //                  4:2:0, two progressive) against vipsthumbnail, runs alternating; with --windows-cli EXE
 //                  also that Windows build under Wine against the native build on 12 of the photos
-// Usage: bench_index_engine [--work DIR] [--keep] [--windows-cli EXE] [--rounds N]
+// Usage: bench_index_engine [--work DIR] [--windows-cli EXE] [--rounds N]
 //                           [thumbnails|search|search-tools|search-memory|add-folder|many-files|throughput]...
 // The generated data stays in the work folder (default: a folder in the system's temp folder) and is
 // reused by later runs.
