@@ -469,6 +469,18 @@ check_lock() {
     kill -CONT $stopped
 }
 
+# Presses the Cancel button of a running job and checks the dialog at rest: the button's own text back,
+# the band collapsed to the height in $collapsed, the other job's button enabled, no background button.
+#   cancel_job BUTTON TEXT-AT-REST OTHER-BUTTON JOB-NAME
+cancel_job() {
+    sleep 1
+    click_control "$1"
+    wait_until 15 dialog_is "c$1_text" "$2" || fail "$4 button reads '$(val "c$1_text")'"
+    [ "$(val window_h)" = "$collapsed" ] || fail "band still open after the $4's Cancel"
+    [ "$(val "c$3_enabled")" = 1 ] || fail "the other job's button still disabled after the $4's Cancel"
+    [ "$(val c1004_visible)" = 0 ] || fail "background button still shown"
+}
+
 # The dialog's own Cancel button stops each job: the band collapses, no message comes, the program runs on.
 check_cancel_button() {
     make_prefix
@@ -477,24 +489,14 @@ check_cancel_button() {
     collapsed=$(val window_h)
     click_control 1002
     wait_until 20 dialog_is c1002_text Cancel || fail "rebuild did not start"
-    sleep 1
-    click_control 1002
-    wait_until 15 dialog_is c1002_text "Rebuild index" || fail "rebuild button reads '$(val c1002_text)'"
-    [ "$(val window_h)" = "$collapsed" ] || fail "band still open after the rebuild's Cancel"
-    [ "$(val c1003_enabled)" = 1 ] || fail "add-folder button still disabled"
-    [ "$(val c1004_visible)" = 0 ] || fail "background button still shown"
+    cancel_job 1002 "Rebuild index" 1003 rebuild
     say "Cancel stopped the rebuild"
     click_control 1003
     wait_until 20 probe box "Browse for Folder" || fail "no folder browser"
     browse_to Home Down Right photos
     press_browser_ok
     wait_until 20 dialog_is c1003_text Cancel || fail "add-folder did not start"
-    sleep 1
-    click_control 1003
-    wait_until 15 dialog_is c1003_text "Add Folder to Index" || fail "add button reads '$(val c1003_text)'"
-    [ "$(val window_h)" = "$collapsed" ] || fail "band still open after the add-folder's Cancel"
-    [ "$(val c1002_enabled)" = 1 ] || fail "rebuild button still disabled"
-    [ "$(val c1004_visible)" = 0 ] || fail "background button still shown"
+    cancel_job 1003 "Add Folder to Index" 1002 add-folder
     shot after-cancel
     sleep 1
     probe box Vellumar && fail "a completion message after Cancel"
