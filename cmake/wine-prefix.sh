@@ -16,9 +16,23 @@ start_server() {
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
+# Wine's own libraries are in a prefix that wineboot finished.
+prefix_complete() { [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; }
+
 create() {
+    # A server still running for this folder would answer for a prefix that is not there any more, and
+    # wineboot would leave the new one empty ("could not load kernel32.dll" in every program after).
     mkdir -p "$WINEPREFIX"
+    wineserver -k >/dev/null 2>&1
     wineboot -i </dev/null >/dev/null 2>&1
+    if ! prefix_complete; then
+        echo "wine-prefix.sh: wineboot left $WINEPREFIX incomplete; making it again" >&2
+        wineserver -k >/dev/null 2>&1
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        wineboot -i </dev/null >/dev/null 2>&1
+        prefix_complete || { echo "wine-prefix.sh: Wine cannot make a prefix in $WINEPREFIX" >&2; return 1; }
+    fi
     # No 2 s wait per closed window under a bare X server, and a crash ends the program instead of
     # opening a dialog that nobody closes.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
@@ -33,12 +47,12 @@ ensure)
     (
         flock 9
         # Wine's server and background processes outlive this script: they must not inherit the lock.
-        [ -f "$WINEPREFIX/.vellumar-ready" ] || { rm -rf "$WINEPREFIX"; create 9>&-; }
+        [ -f "$WINEPREFIX/.vellumar-ready" ] || { rm -rf "$WINEPREFIX"; create 9>&- || exit 1; }
         if [ ! -f "$WINEPREFIX/.vellumar-server" ]; then
             start_server 9>&-
             touch "$WINEPREFIX/.vellumar-server"
         fi
-    ) 9>"$lock"
+    ) 9>"$lock" || exit 1
     ;;
 fresh)
     wineserver -k >/dev/null 2>&1

@@ -40,7 +40,11 @@ cleanup() { wineserver -k >/dev/null 2>&1; }
 trap cleanup EXIT
 
 make_prefix() {
+    # No server left running for this folder may answer for the new prefix.
+    mkdir -p "$WINEPREFIX"
+    wineserver -k >/dev/null 2>&1
     wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot failed"
+    [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] || fail "wineboot left the prefix incomplete"
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
     # Only C: exists, so a rebuild walks the prefix and never the machine. The server goes first, so
@@ -229,8 +233,8 @@ check_second_copy() {
     wait_exit 2 20 || status=$?
     [ "$status" = 3 ] || fail "second copy: exit status $status"
     wait_until 10 dialog_is visible 1 || fail "first copy did not come back"
-    probe dialog
-    [ "$(val foreground)" = 1 ] || fail "first copy not in the foreground"
+    # The dialog is shown first and brought to the front after: a probe can fall in between.
+    wait_until 5 dialog_is foreground 1 || fail "first copy not in the foreground"
     shot after-second-copy
     # Wine hides its tray window when it holds no icon: ours must be gone.
     if [ -n "$tray" ]; then
@@ -516,7 +520,7 @@ check_background_complete() {
     shot background-completed
     press_key '^Vellumar$' Return
     wait_until 10 dialog_is visible 1 || fail "the dialog did not come back"
-    [ "$(val foreground)" = 1 ] || fail "the dialog is not in front"
+    wait_until 5 dialog_is foreground 1 || fail "the dialog is not in front"
     wait_until 5 tray_gone || fail "the tray icon stayed"
     shot after-background-completion
 }
