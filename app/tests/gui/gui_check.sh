@@ -238,9 +238,7 @@ check_second_copy() {
     shot after-second-copy
     # Wine hides its tray window when it holds no icon: ours must be gone.
     if [ -n "$tray" ]; then
-        sleep 0.5
-        [ -n "$(xdotool search --onlyvisible --name "Wine System Tray" 2>/dev/null)" ] &&
-            fail "tray icon still shown after activation"
+        wait_until 5 tray_gone || fail "tray icon still shown after activation"
     fi
     [ "$(xdotool search --name "$title" 2>/dev/null | wc -l)" = 1 ] || fail "more than one dialog"
     kill -0 "$(cat "$work/pid1")" 2>/dev/null || fail "first copy ended"
