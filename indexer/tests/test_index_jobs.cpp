@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -434,8 +435,10 @@ bool IsOpenInThisProcess(const std::string& path) {
 
 TEST_F(IndexJobsTest, AJobWhoseCallbackNeverReturnsIsLeftBehindWithItsStreamClosed) {
     MakeSmallTree();
-    // Its data outlives the test: the abandoned worker may still be in the callback at the end.
-    static Progress* const blocked = new Progress;
+    // Its data outlives the test, one per repetition: the abandoned worker may still be in the callback
+    // at the end.
+    static auto* const leftBehind = new std::deque<Progress>;
+    Progress* const blocked = &leftBehind->emplace_back();
     blocked->blockOnCall = 4;  // the first "Add file": the index is open for appending then
     settings.userData = blocked;
     TempFolder ownHome;  // the worker left behind must not meet another test's files

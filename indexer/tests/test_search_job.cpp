@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -82,8 +83,10 @@ public:
 };
 
 TEST_F(SearchJobTest, ACallbackThatNeverReturnsIsLeftBehindAfterTheGrace) {
-    // The abandoned worker may still be inside the callback when the test ends: its data must outlive it.
-    static Calls* const blocked = new Calls;
+    // The abandoned worker may still be inside the callback when the test ends: its data must outlive it,
+    // and each repetition of the test gets its own.
+    static auto* const leftBehind = new std::deque<Calls>;
+    Calls* const blocked = &leftBehind->emplace_back();
     blocked->blockOnHit = true;
     WatchedSearchJob watched;
     ASSERT_TRUE(watched.Start("lake", Calls::Callback, blocked, index));
