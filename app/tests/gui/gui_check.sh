@@ -108,6 +108,7 @@ wait_until() {
 }
 
 dialog_is() { probe dialog && [ "$(val "$1")" = "$2" ]; }
+box_gone() { ! probe box "$1"; }
 box_shows() { probe box "$1" && grep -qxF "text=$2" "$work/probe.txt"; }
 
 window_id() { xdotool search --name "$1" 2>/dev/null | head -n 1; }
@@ -365,8 +366,7 @@ check_close() {
     wait_until 15 box_shows "Index building in progress" "$question" || fail "no question on close"
     shot close-question
     press_key "Index building in progress" n
-    sleep 1
-    probe box "Index building in progress" && fail "the question stayed after No"
+    wait_until 10 box_gone "Index building in progress" || fail "the question stayed after No"
     probe dialog || fail "No ended the program"
     [ "$(val c1002_text)" = Cancel ] || fail "No stopped the job"
     press_key "$title" alt+F4
