@@ -16,6 +16,13 @@ start_server() {
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
+# Ends the prefix's server and waits until it has gone: a folder made after this one is removed must never
+# meet it.
+end_server() {
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+}
+
 # Wine's own libraries are in a prefix that wineboot finished.
 prefix_complete() { [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; }
 
@@ -23,11 +30,11 @@ create() {
     # A server still running for this folder would answer for a prefix that is not there any more, and
     # wineboot would leave the new one empty ("could not load kernel32.dll" in every program after).
     mkdir -p "$WINEPREFIX"
-    wineserver -k >/dev/null 2>&1
+    end_server
     wineboot -i </dev/null >/dev/null 2>&1
     if ! prefix_complete; then
         echo "wine-prefix.sh: wineboot left $WINEPREFIX incomplete; making it again" >&2
-        wineserver -k >/dev/null 2>&1
+        end_server
         rm -rf "$WINEPREFIX"
         mkdir -p "$WINEPREFIX"
         wineboot -i </dev/null >/dev/null 2>&1
@@ -55,12 +62,12 @@ ensure)
     ) 9>"$lock" || exit 1
     ;;
 fresh)
-    wineserver -k >/dev/null 2>&1
+    end_server
     rm -rf "$WINEPREFIX"
     "$0" ensure
     ;;
 stop)
-    wineserver -k >/dev/null 2>&1
+    end_server
     rm -f "$WINEPREFIX/.vellumar-server"
     ;;
 *)

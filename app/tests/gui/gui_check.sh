@@ -36,20 +36,25 @@ fail() {
     shot failure
     exit 1
 }
-cleanup() { wineserver -k >/dev/null 2>&1; }
-trap cleanup EXIT
+# Ends the prefix's server and waits until it has gone: the next program starts a new one, and a prefix
+# made after this one is removed can never meet the old one.
+end_server() {
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+}
+trap end_server EXIT
 
 make_prefix() {
     # No server left running for this folder may answer for the new prefix.
     mkdir -p "$WINEPREFIX"
-    wineserver -k >/dev/null 2>&1
+    end_server
     wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot failed"
     [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] || fail "wineboot left the prefix incomplete"
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
     # Only C: exists, so a rebuild walks the prefix and never the machine. The server goes first, so
     # that no running part of Wine remembers the other drives.
-    wineserver -k >/dev/null 2>&1
+    end_server
     rm -f "$WINEPREFIX/dosdevices/z:" "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:"
     mkdir -p "$drive/vellumar" "$drive/photos" "$drive/tools"
     cp "$bin/Vellumar.exe" "$drive/vellumar/" || fail "no Vellumar.exe"
@@ -607,7 +612,7 @@ declare_drives() {
     mkdir -p "$work/cdrom/disc" "$work/share/folder"
     wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f </dev/null >/dev/null 2>&1
     wine reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f </dev/null >/dev/null 2>&1
-    wineserver -k >/dev/null 2>&1
+    end_server
     ln -s "$work/cdrom" "$WINEPREFIX/dosdevices/d:"
     ln -s "$work/share" "$WINEPREFIX/dosdevices/n:"
 }
@@ -689,6 +694,6 @@ spaces) check_spaces ;;
 *) fail "unknown check" ;;
 esac
 say "passed"
-wineserver -k >/dev/null 2>&1
+end_server
 rm -rf "$WINEPREFIX"
 exit 0
