@@ -24,6 +24,9 @@ else()
     set(VELLUMAR_WINE_ENVIRONMENT "")
 endif()
 
+# The programs of the tests labelled "threads": all that the ThreadSanitizer run needs to build.
+add_custom_target(threaded_tests)
+
 # vellumar_add_gtest(NAME SOURCES file... [LIBS lib...] [LABELS label...])
 # Natively every test case is its own CTest test; under Wine one CTest test runs the whole program,
 # since each program start costs Wine a fraction of a second.
@@ -36,6 +39,9 @@ function(vellumar_add_gtest name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} test_support GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE VELLUMAR_SOURCE_DIR="${VELLUMAR_TEST_SOURCE_DIR}")
     vellumar_warnings(${name})
+    if("threads" IN_LIST T_LABELS)
+        add_dependencies(threaded_tests ${name})
+    endif()
     if(CMAKE_CROSSCOMPILING)
         add_test(NAME ${name}${VELLUMAR_TEST_SUFFIX} COMMAND ${name})
         set_tests_properties(${name}${VELLUMAR_TEST_SUFFIX} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "wine;${T_LABELS}")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: native debug with AddressSanitizer and
-# UndefinedBehaviorSanitizer, native release, the benchmarks (built, not run), ThreadSanitizer over the threaded tests, the Windows build
-# with its tests under Wine (unit tests, COM and GUI checks, the 64-bit toolbar's tests under 64-bit Wine,
-# the setup program's checks), bounded fuzzing, and the format check.
+# UndefinedBehaviorSanitizer, native release, the benchmarks (built, not run), ThreadSanitizer over the
+# threaded tests, the Windows build with its tests under Wine (unit tests, COM and GUI checks, the 64-bit
+# toolbar's tests under 64-bit Wine, the setup program's checks), bounded fuzzing, clang-tidy and the
+# format check.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -87,7 +88,7 @@ windows_tests() {
 }
 
 tsan_tests() {
-    build tsan || return 1
+    build tsan --target threaded_tests || return 1
     ctest --preset tsan
 }
 
