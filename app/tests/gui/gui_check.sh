@@ -62,7 +62,9 @@ make_prefix() {
     cp "$src"/samples/photos/*.jpg "$drive/photos/" || fail "no sample photos"
 }
 
-# Copies of the samples in COUNT folders, so that a job runs long enough to be watched.
+# Copies of the samples in COUNT folders, so that a job runs long enough to be watched. A job goes through
+# a few hundred photos a second: the checks that act during a job take 300 folders, and those that wait for
+# the completion as few as keep the job running through their first steps.
 add_bulk_photos() {
     i=1
     while [ "$i" -le "$1" ]; do
@@ -224,7 +226,9 @@ check_startup() {
 
 check_second_copy() {
     make_prefix
-    add_bulk_photos 40
+    # Enough photos that the job is still running when the first copy has come back: its completion
+    # message would take the front.
+    add_bulk_photos 300
     start_first
     click_control 1002
     wait_until 20 dialog_is c1004_visible 1 || fail "background button not shown during the job"
@@ -239,6 +243,7 @@ check_second_copy() {
     wait_exit 2 20 || status=$?
     [ "$status" = 3 ] || fail "second copy: exit status $status"
     wait_until 10 dialog_is visible 1 || fail "first copy did not come back"
+    [ "$(val c1002_text)" = Cancel ] || fail "the job ended before the first copy came back"
     # The dialog is shown first and brought to the front after: a probe can fall in between.
     wait_until 5 dialog_is foreground 1 || fail "first copy not in the foreground"
     shot after-second-copy
@@ -294,7 +299,7 @@ check_index_records() {
 
 check_rebuild() {
     make_prefix
-    add_bulk_photos 20
+    add_bulk_photos 40
     start_first
     collapsed=$(val window_h)
     click_control 1002
@@ -319,7 +324,7 @@ check_rebuild() {
 
 check_esc() {
     make_prefix
-    add_bulk_photos 150
+    add_bulk_photos 300
     start_first
     click_control 1002
     wait_until 20 dialog_is c1002_text Cancel || fail "rebuild did not start"
@@ -362,7 +367,7 @@ check_add_folder() {
 # Close box during a job: the question comes, No keeps the job, Yes stops it and ends the program.
 check_close() {
     make_prefix
-    add_bulk_photos 150
+    add_bulk_photos 300
     start_first
     click_control 1002
     wait_until 20 dialog_is c1002_text Cancel || fail "rebuild did not start"
@@ -385,7 +390,7 @@ check_close() {
 # Background mode, then "Exit App" from the tray icon's menu during the job.
 check_tray_exit() {
     make_prefix
-    add_bulk_photos 150
+    add_bulk_photos 300
     start_first
     rebuild_in_background
     # A right click on the icon opens the menu.
@@ -421,7 +426,7 @@ check_silent_end() {
 # message and the dialog goes back to Idle.
 check_lock() {
     make_prefix
-    add_bulk_photos 150
+    add_bulk_photos 300
     cp "$bin/vellumar-cli.exe" "$drive/tools/" || fail "no vellumar-cli.exe"
     start_first
     click_control 1002
@@ -491,7 +496,7 @@ cancel_job() {
 # The dialog's own Cancel button stops each job: the band collapses, no message comes, the program runs on.
 check_cancel_button() {
     make_prefix
-    add_bulk_photos 150
+    add_bulk_photos 300
     start_first
     collapsed=$(val window_h)
     click_control 1002
@@ -514,7 +519,7 @@ check_cancel_button() {
 # A job that completes in background mode: its message first, then the dialog in front, tray icon gone.
 check_background_complete() {
     make_prefix
-    add_bulk_photos 40
+    add_bulk_photos 80
     start_first
     rebuild_in_background
     wait_until 240 box_shows Vellumar "Your search index has been updated" || fail "no completion message"
@@ -531,7 +536,7 @@ check_background_complete() {
 # Double-click on the tray icon and its menu's "Show window" bring the dialog back; one click does not.
 check_tray_show() {
     make_prefix
-    add_bulk_photos 150
+    add_bulk_photos 300
     start_first
     rebuild_in_background
     click_tray 1 2
@@ -562,7 +567,7 @@ check_tray_show() {
 # which stays in background mode.
 check_find_files_second() {
     make_prefix
-    add_bulk_photos 150
+    add_bulk_photos 300
     start_first
     rebuild_in_background
     wine 'C:\tools\dialog_probe.exe' hold "NTO FindFiles Mutex" 60 >"$work/holder.log" 2>&1 &
