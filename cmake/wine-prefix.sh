@@ -27,8 +27,9 @@ end_server() {
 prefix_complete() { [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; }
 
 create() {
-    # A server still running for this folder would answer for a prefix that is not there any more, and
-    # wineboot would leave the new one empty ("could not load kernel32.dll" in every program after).
+    # A server still running for this folder (an earlier prefix's, if the folder reuses its inode) could
+    # answer for the new prefix, and wineboot leave it empty: "could not load kernel32.dll" in every
+    # program after. Such a prefix is made once more.
     mkdir -p "$WINEPREFIX"
     end_server
     wineboot -i </dev/null >/dev/null 2>&1
