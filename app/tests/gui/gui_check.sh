@@ -45,13 +45,7 @@ end_server() {
 trap end_server EXIT
 
 make_prefix() {
-    # No server left running for this folder may answer for the new prefix.
-    mkdir -p "$WINEPREFIX"
-    end_server
-    wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot failed"
-    [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] || fail "wineboot left the prefix incomplete"
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+    "$here/../../../cmake/wine-prefix.sh" ensure || fail "cannot make the Wine prefix"
     # Only C: exists, so a rebuild walks the prefix and never the machine. The server goes first, so
     # that no running part of Wine remembers the other drives.
     end_server
